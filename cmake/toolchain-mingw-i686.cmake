@@ -1,0 +1,23 @@
+# Cross build of the 32-bit Windows program with Debian's MinGW-w64.
+#
+# Thread model: the "-posix" compiler variant, whose C++ runtime has
+# std::thread and std::mutex on winpthreads; the default "-win32" variant
+# lacks them. Everything is linked statically, so lumivo.exe needs no DLL
+# beside it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+
+set(LUMIVO_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${LUMIVO_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LUMIVO_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${LUMIVO_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${LUMIVO_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# Cross-built tests run under Wine in the test prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tests/support/wine-run.sh)

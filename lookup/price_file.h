@@ -1,0 +1,42 @@
+// PRCHK.DAT: fixed 194-byte records sorted by code, written by the shop's
+// back-office program and only ever read here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#pragma pack(push, 1)
+struct PriceRecord {
+    char code[17];     // key; may lack its zero byte in a damaged file
+    char name[121];    // Mazovia
+    double price;      // gross price 1, per unit (per kg for weighed goods)
+    double gross2;
+    double net1;
+    double net2;
+    char reserved[6];
+    char unit[18];
+};
+#pragma pack(pop)
+
+static_assert(sizeof(PriceRecord) == 194);
+static_assert(offsetof(PriceRecord, code) == 0);
+static_assert(offsetof(PriceRecord, name) == 17);
+static_assert(offsetof(PriceRecord, price) == 138);
+static_assert(offsetof(PriceRecord, gross2) == 146);
+static_assert(offsetof(PriceRecord, net1) == 154);
+static_assert(offsetof(PriceRecord, net2) == 162);
+static_assert(offsetof(PriceRecord, reserved) == 170);
+static_assert(offsetof(PriceRecord, unit) == 176);
+
+inline constexpr int kPriceRecordSize = 194;
+
+// Holds the record found by the last successful lookup.
+extern PriceRecord recordBuffer;
+
+// Record reads made by the last lookup; benchmarks report it.
+extern int lastLookupReads;
+
+// Finds `code` in the price file named by settings.priceFilePath by
+// bisection. Returns the record's index, with the record in recordBuffer,
+// or -1 when the file cannot be read or holds no such code.
+int32_t lookupPriceRecord(const char* code);

@@ -1,0 +1,32 @@
+// The barcode scanner on a serial port: one reader thread that takes the
+// port's input a byte at a time and hands each byte to the main window.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+using PortHandle = intptr_t;
+inline constexpr PortHandle kInvalidPort = -1;
+
+struct ScannerPort {
+    std::atomic<PortHandle> handle{kInvalidPort};
+    std::atomic<int32_t> running{0};
+    std::atomic<int32_t> stopped{0};
+};
+
+extern ScannerPort scannerPort;
+
+// Opens and configures the port; kInvalidPort on any failure, with nothing
+// left open.
+PortHandle openScannerPort(const char* name, int32_t baud, signed char lineFlags);
+
+// 0 when the port is open and the reader runs; 1 when it could not be
+// opened or the reader could not be started (the user has been told).
+int32_t startScanner(const char* name, int32_t baud, signed char lineFlags);
+
+// Returns once the reader has closed the port and ended; at once when no
+// reader runs.
+void stopScanner();
+
+// The reader thread's body.
+void scannerReadLoop(ScannerPort* port);

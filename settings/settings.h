@@ -1,0 +1,69 @@
+// The one settings record of the program, stored byte for byte as setup.dat
+// in the working directory. The layout is fixed: shops upgrade the program
+// and keep their file, so every offset is checked at compile time.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+
+static_assert(std::endian::native == std::endian::little,
+              "setup.dat and PRCHK.DAT hold little-endian numbers");
+
+inline constexpr int kPrefixSlots = 3;
+inline constexpr int kPrefixSlotSize = 3;  // two characters and a zero byte
+
+struct Settings {
+    char portName[44];             // scanner's serial port; empty: no scanner
+    int32_t baudRate;              // scanner line speed; <= 0 opens at 57600
+    char priceFilePath[196];       // where PRCHK.DAT lives
+    int32_t shortItemCode;         // 0: 7-character item code in shelf codes; 1: 6
+    char valuePrefixes[kPrefixSlots][kPrefixSlotSize];   // codes carrying a value
+    char weightPrefixes[kPrefixSlots][kPrefixSlotSize];  // codes carrying a weight
+    char reserved[2];
+    int32_t showNet1;
+    int32_t showNet2;
+    int32_t showGross1;
+    int32_t showGross2;
+    int32_t standaloneMode;        // 1: price file; 0: ask the checker server
+    char serverAddress[104];       // host name or dotted IPv4 address
+    int32_t fullScreen;
+    char fontName[104];            // face of both screen fonts
+};
+
+static_assert(sizeof(Settings) == 500);
+static_assert(offsetof(Settings, portName) == 0);
+static_assert(offsetof(Settings, baudRate) == 44);
+static_assert(offsetof(Settings, priceFilePath) == 48);
+static_assert(offsetof(Settings, shortItemCode) == 244);
+static_assert(offsetof(Settings, valuePrefixes) == 248);
+static_assert(offsetof(Settings, weightPrefixes) == 257);
+static_assert(offsetof(Settings, reserved) == 266);
+static_assert(offsetof(Settings, showNet1) == 268);
+static_assert(offsetof(Settings, showNet2) == 272);
+static_assert(offsetof(Settings, showGross1) == 276);
+static_assert(offsetof(Settings, showGross2) == 280);
+static_assert(offsetof(Settings, standaloneMode) == 284);
+static_assert(offsetof(Settings, serverAddress) == 288);
+static_assert(offsetof(Settings, fullScreen) == 392);
+static_assert(offsetof(Settings, fontName) == 396);
+
+// The settings of this run. Written only on the window's thread.
+extern Settings settings;
+
+inline constexpr const char* kSettingsFileName = "setup.dat";
+inline constexpr const char* kDefaultPriceFilePath = "C:\\QXR\\!!u$unac\\PRCHK.DAT";
+
+// Fills `settings` from setup.dat, or makes and saves the defaults when the
+// file is missing or shorter than a record; then, in standalone mode, warns
+// when the price file is missing.
+void loadSettings();
+
+// Writes `settings` to setup.dat. A failure is silent: the defaults come
+// back at the next start.
+void saveSettings();
+
+// Writes the dotted text of the local host's first IPv4 address into `out`
+// (256 bytes, zeroed by the caller). Returns 1, 0 when the host has no
+// address, -1 when the network library or the name lookup fails.
+int findLocalAddress(char* out);

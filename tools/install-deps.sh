@@ -1,0 +1,43 @@
+#!/bin/sh
+# Installs everything the project needs to build and test, from Debian's
+# packages. Safe to run again: apt-get skips what is already there.
+set -eu
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+
+# Wine for the 32-bit program needs the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    NEED_UPDATE=1
+fi
+
+PACKAGES="
+    build-essential cmake ninja-build pkg-config python3
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+    wine wine32:i386
+    xvfb xauth x11-utils xdotool openbox imagemagick
+    tesseract-ocr tesseract-ocr-pol
+    socat fonts-liberation procps
+"
+
+missing=""
+for p in $PACKAGES; do
+    # dpkg-query prints "install ok installed" for a package that is in place.
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -n "$missing" ] || [ "${NEED_UPDATE:-0}" = 1 ]; then
+    $SUDO apt-get update -q
+fi
+if [ -n "$missing" ]; then
+    echo "install-deps: installing:$missing"
+    # shellcheck disable=SC2086
+    $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+echo "install-deps: all packages present"
