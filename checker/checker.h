@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 inline constexpr int32_t kCheckerPort = 1001;
 inline constexpr int kReplyBufferSize = 1024;
@@ -29,5 +30,14 @@ int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* 
 // which is added to the total.
 void applyCheckerReply(char* reply);
 
-// The server-mode lookup of the entry handler's Enter.
+// Reads a decimal number the way the checker server writes prices, the
+// same in every locale: optional white space and sign, digits with "." as
+// the decimal point, an optional exponent. Reading stops at the first other
+// character (a comma included); no number at all reads as 0.
+double readDecimalText(std::string_view text);
+
+// The server-mode lookup of the entry handler's Enter: asks the server at
+// settings.serverAddress, port 1001, and fills checkState from the reply, or
+// with "Błąd komunikacji z serwerem sprawdzarek" and no prices when there is
+// none. The running total survives a failed exchange.
 void lookupOnServer();

@@ -3,7 +3,17 @@
 // it is opened without denying anyone read or write access.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 // Opens `path` for binary reading, sharing read and write; nullptr on failure.
 std::FILE* openPriceFileShared(const char* path);
+
+// Big price files pass 2 GB, beyond what a 32-bit `long` offset reaches on
+// Windows, so offsets are 64-bit and each platform uses its own seek call.
+
+// Length of the open file in bytes, or -1 when it cannot be found out.
+int64_t priceFileLength(std::FILE* file);
+
+// Moves to `offset` bytes from the start; false when the seek fails.
+bool seekPriceFile(std::FILE* file, int64_t offset);

@@ -2,8 +2,10 @@
 // port's input a byte at a time and hands each byte to the main window.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 using PortHandle = intptr_t;
 inline constexpr PortHandle kInvalidPort = -1;
@@ -30,3 +32,19 @@ void stopScanner();
 
 // The reader thread's body.
 void scannerReadLoop(ScannerPort* port);
+
+// The rules behind openScannerPort, kept apart so they can be checked alone.
+
+// The number a port name carries from its fourth character on (white space,
+// one sign, digits); 0 without digits or for a name of three characters or
+// fewer.
+long scannerPortNumber(const char* name);
+
+// The path the port is opened under: the name itself for ports 1 to 7 (and
+// for negative numbers), otherwise the device-namespace form "\\.\name".
+std::string scannerDevicePath(const char* name);
+
+// The line-settings text "baud=%lu data=%i parity=%c stop=%i" for a speed
+// (57600 when 0 or below) and the framing bits of lineFlags.
+using ScannerModeText = std::array<char, 64>;
+ScannerModeText scannerModeText(int32_t baud, signed char lineFlags);

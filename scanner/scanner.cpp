@@ -1,0 +1,169 @@
+// The barcode scanner on a serial port: opening and configuring the port, the
+// reader thread that hands every received byte to the main window, and the
+// two-flag handshake that stops it.
+//
+// Only the UI thread calls startScanner and stopScanner; the reader thread
+// only reads, delivers bytes (posted, never waiting for the UI) and, when
+// asked to stop, closes the port. The three fields of ScannerPort are the
+// only things the two threads share.
+#include "scanner/scanner.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "scanner/scanner_seam.h"
+#include "scanner/serial_seam.h"
+#include "settings/warning.h"
+
+ScannerPort scannerPort;
+
+namespace {
+
+constexpr int32_t kFallbackBaud = 57600;
+constexpr uint32_t kInputQueueBytes = 1020;
+constexpr uint32_t kOutputQueueBytes = 1024;
+constexpr int kStopPollMs = 100;
+constexpr const char* kDeviceNamespacePrefix = "\\\\.\\";
+
+// Closes a freshly opened port unless it is handed on with release(), so
+// every failed configuration step leaves nothing open.
+class OpenPortGuard {
+public:
+    explicit OpenPortGuard(PortHandle handle) : handle_(handle) {}
+    ~OpenPortGuard() {
+        if (handle_ != kInvalidPort) serialClose(handle_);
+    }
+    OpenPortGuard(const OpenPortGuard&) = delete;
+    OpenPortGuard& operator=(const OpenPortGuard&) = delete;
+
+    PortHandle get() const { return handle_; }
+    PortHandle release() {
+        const PortHandle handle = handle_;
+        handle_ = kInvalidPort;
+        return handle;
+    }
+
+private:
+    PortHandle handle_;
+};
+
+bool isValidHandle(PortHandle handle) { return handle != kInvalidPort && handle != 0; }
+
+// The one message for every way the scanner can fail to start. It names the
+// port as the user typed it, not the device path.
+void tellPortNotOpened(const char* name) {
+    std::string text = "Nie otwarto portu komunikacyjnego: ";
+    text += name;
+    showWarning(text.c_str());
+}
+
+void readerThreadBody(void* port) { scannerReadLoop(static_cast<ScannerPort*>(port)); }
+
+}  // namespace
+
+long scannerPortNumber(const char* name) {
+    if (name == nullptr || std::strlen(name) <= 3) return 0;
+    // strtol saturates on overflow, so a huge number stays above 7 and a
+    // huge negative one stays below 1, whatever the width of long.
+    return std::strtol(name + 3, nullptr, 10);
+}
+
+// Windows opens COM1 to COM9 by their plain names but anything else (COM10
+// and up, or names not of that form) only through the device namespace. The
+// plain name is kept for 1 to 7 only, as the program always has.
+std::string scannerDevicePath(const char* name) {
+    if (name == nullptr) name = "";
+    const long number = scannerPortNumber(name);
+    if (number != 0 && number <= 7) return name;
+    return std::string(kDeviceNamespacePrefix) + name;
+}
+
+ScannerModeText scannerModeText(int32_t baud, signed char lineFlags) {
+    const unsigned long speed = static_cast<unsigned long>(baud > 0 ? baud : kFallbackBaud);
+    const int dataBits = 5 + (lineFlags & 3);
+    const int stopBits = (lineFlags & 4) ? 2 : 1;
+    char parity = 'N';
+    if (lineFlags & 8) parity = (lineFlags & 16) ? 'E' : 'O';
+
+    ScannerModeText text{};
+    std::snprintf(text.data(), text.size(), "baud=%lu data=%i parity=%c stop=%i", speed, dataBits,
+                  parity, stopBits);
+    return text;
+}
+
+PortHandle openScannerPort(const char* name, int32_t baud, signed char lineFlags) {
+    const std::string devicePath = scannerDevicePath(name);
+    const ScannerModeText modeText = scannerModeText(baud, lineFlags);
+
+    SerialLine line{};
+    if (serialPrepareLine(modeText.data(), &line) != 0) return kInvalidPort;
+
+    OpenPortGuard port(serialOpenExclusive(devicePath.c_str()));
+    if (port.get() == kInvalidPort) return kInvalidPort;
+    if (serialApplyLine(port.get(), &line) != 0) return kInvalidPort;
+    if (serialSetReadTimeouts(port.get()) != 0) return kInvalidPort;
+    if (serialSetQueueSizes(port.get(), kInputQueueBytes, kOutputQueueBytes) != 0) {
+        return kInvalidPort;
+    }
+    return port.release();
+}
+
+int32_t startScanner(const char* name, int32_t baud, signed char lineFlags) {
+    if (name == nullptr) name = "";
+    const PortHandle handle = openScannerPort(name, baud, lineFlags);
+    scannerPort.handle = handle;
+    if (handle == kInvalidPort) {
+        tellPortNotOpened(name);
+        return 1;
+    }
+
+    // The reader is marked running before its thread exists: a stop that
+    // comes before the thread's first step must still find a reader to end
+    // and must wait for this reader's own "stopped", not the last one's.
+    scannerPort.stopped = 0;
+    scannerPort.running = 1;
+    if (startDetachedThread(readerThreadBody, &scannerPort) != 0) {
+        // A port left open and unread would hold the scanner for nothing;
+        // close it and tell the user as for a port that would not open.
+        scannerPort.running = 0;
+        serialClose(handle);
+        scannerPort.handle = kInvalidPort;
+        tellPortNotOpened(name);
+        return 1;
+    }
+    return 0;
+}
+
+void stopScanner() {
+    if (!isValidHandle(scannerPort.handle) || scannerPort.running == 0) return;
+    scannerPort.running = 0;
+    // The reader notices within one read time-out; it closes the port before
+    // it sets "stopped", so the port can be opened again once we return.
+    do {
+        sleepMilliseconds(kStopPollMs);
+    } while (scannerPort.stopped == 0);
+    scannerPort.handle = kInvalidPort;
+}
+
+// The reader's flags are set by whoever starts it (startScanner sets
+// running = 1 and stopped = 0 before the thread begins). A read that fails
+// (an unplugged USB adapter fails every read at once) is followed by a pause
+// as long as the read time-out, so a dead port costs no processor time and a
+// stop is still noticed in time; reading resumes when the port works again.
+void scannerReadLoop(ScannerPort* port) {
+    for (;;) {
+        unsigned char byte = 0;
+        const SerialRead result = serialReadByte(port->handle, &byte);
+        // A byte that came in while the stop was asked for is dropped.
+        if (port->running == 0) break;
+        if (result == kSerialReadByte) {
+            deliverScannerByte(static_cast<signed char>(byte));
+        } else if (result == kSerialReadFailed) {
+            sleepMilliseconds(kSerialReadWaitMs);
+        }
+    }
+    serialClose(port->handle);
+    port->stopped = 1;
+    port->running = 0;
+}

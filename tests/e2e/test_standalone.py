@@ -1,0 +1,235 @@
+"""The real lumivo.exe in standalone mode, under Wine on a virtual display.
+
+Codes are typed with xdotool as a cashier would type them; what the customer
+sees is read off a screenshot with tesseract and compared with the price
+list: names within a letter or two of OCR slips, every digit of a price and a
+total exactly.
+"""
+
+import argparse
+import os
+import shutil
+import socket
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+ARGS = None
+
+PRICE_LIST = """\
+code,name,price,gross2,net1,net2,unit
+5900001000011,Masło ekstra 200 g,12.50,0,0,0,szt
+5900001000028,Chleb żytni razowy 500 g,4.99,0,0,0,szt
+5901234123457,Czekolada gorzka 70% kakao z całymi orzechami laskowymi 100 g,8.79,0,0,0,szt
+2100042,Schab wieprzowy bez kości,21.99,0,0,0,kg
+2200077,Ser żółty Gouda w plastrach,39.90,0,0,0,kg
+"""
+BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
+BREAD = ("5900001000028", "Chleb żytni razowy 500 g", "4.99")
+CHOCOLATE = ("5901234123457",
+             "Czekolada gorzka 70% kakao z całymi orzechami laskowymi 100 g", "8.79")
+
+
+def with_check_digit(data):
+    """The GS1 check digit appended to 12 data digits."""
+    odd = sum(int(d) for d in data[-1::-2])
+    even = sum(int(d) for d in data[-2::-2])
+    return data + str((10 - (odd * 3 + even) % 10) % 10)
+
+
+class StandaloneScreen(unittest.TestCase):
+    display = None
+    template = None
+    price_file = None
+    folder = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="lumivo-e2e-data-")
+        csv_path = os.path.join(cls.folder, "items.csv")
+        with open(csv_path, "w", encoding="utf-8") as f:
+            f.write(PRICE_LIST)
+        cls.price_file = os.path.join(cls.folder, "PRCHK.DAT")
+        harness.run([ARGS.prchk, "build", csv_path, cls.price_file])
+        cls.display = harness.start_display()
+        try:
+            cls.template = harness.make_template_prefix(cls.display)
+        except Exception:
+            harness.stop_display(cls.display)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        harness.stop_display(cls.display)
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    # --- helpers ---------------------------------------------------------------
+
+    def setUp(self):
+        self.session = harness.new_session(self.display, self.template)
+        self.passed = False
+        self.addCleanup(self.end_session)
+
+    def end_session(self):
+        keep = None
+        if not self.passed:
+            keep = os.path.join(os.getcwd(), "e2e-failures", self.id().rsplit(".", 1)[-1])
+        harness.stop_session(self.session, keep_shots_in=keep)
+
+    def standalone_setup(self, **overrides):
+        """setup.dat for standalone mode with the test price list."""
+        price_file = os.path.join(self.session.workdir, "PRCHK.DAT")
+        shutil.copy(self.price_file, price_file)
+        fields = harness.settings_fields(priceFilePath=harness.windows_path(price_file),
+                                         **overrides)
+        return harness.write_setup(self.session.workdir, fields)
+
+    def start(self):
+        harness.start_program(self.session, ARGS.exe)
+        harness.wait_main_window(self.session)
+
+    def assert_screen(self, what, timeout=10, **expected):
+        problems = harness.wait_for_screen(self.session, what, timeout=timeout, **expected)
+        self.assertEqual(problems, [], f"screen after {what}")
+
+    def assert_ends_cleanly(self, original_setup):
+        code = harness.wait_exit(self.session)
+        self.assertEqual(code, 0, "exit code")
+        self.assertEqual(harness.read_setup(self.session.workdir), original_setup,
+                         "setup.dat written back at exit")
+
+    # --- tests -----------------------------------------------------------------
+
+    def test_found_items_add_up_until_the_idle_time_clears_the_screen(self):
+        setup = self.standalone_setup()
+        self.start()
+        self.assert_screen("start", prompt=True)
+
+        harness.enter_code(self.session, BUTTER[0])
+        self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50",
+                           code=BUTTER[0])
+
+        # The check itself must notice a wrong name, price or total.
+        shot = self.session.shots[-1]
+        texts = harness.read_screen(shot)
+        self.assertTrue(harness.screen_shows(texts, name=BREAD[1]))
+        self.assertTrue(harness.screen_shows(texts, name="Masło ekstra 250 g"))
+        self.assertTrue(harness.screen_shows(texts, price="12.05"))
+        self.assertTrue(harness.screen_shows(texts, price="2.50"))
+        self.assertTrue(harness.screen_shows(texts, total="12.51"))
+        self.assertTrue(harness.screen_shows(texts, prompt=True))
+
+        # A name of more than 40 characters goes on two lines.
+        harness.enter_code(self.session, CHOCOLATE[0])
+        self.assert_screen("chocolate", name=CHOCOLATE[1], price=CHOCOLATE[2], total="21.29")
+
+        # An unknown code adds nothing to the total.
+        harness.enter_code(self.session, "5909999999999")
+        self.assert_screen("unknown", name="Towar nieznany", price="0.00", total="21.29")
+        last_key = time.monotonic()
+
+        # Fifteen seconds after the last key the prompt comes back and the
+        # total starts again from zero.
+        self.assert_screen("idle", timeout=30, prompt=True)
+        self.assertGreater(time.monotonic() - last_key, 10, "screen cleared too early")
+        harness.enter_code(self.session, BREAD[0])
+        self.assert_screen("after idle", name=BREAD[1], price=BREAD[2], total="4.99")
+
+        # setup.dat spoilt while running: the exit writes the settings back.
+        with open(os.path.join(self.session.workdir, "setup.dat"), "wb") as f:
+            f.write(b"spoilt")
+        harness.press(self.session, "alt+F4")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
+    def test_in_store_weight_and_value_codes(self):
+        setup = self.standalone_setup(weightPrefixes=["21"], valuePrefixes=["22"])
+        self.start()
+
+        # 1.234 kg of an item sold at 21.99 per kg: 27.14.
+        harness.enter_code(self.session, with_check_digit("210004201234"))
+        self.assert_screen("weight code", name="Schab wieprzowy bez kości", price="27.14",
+                           weight=("1.234", "kg", "21.99"), total="27.14")
+
+        # A value code carries its price: 12.50.
+        harness.enter_code(self.session, with_check_digit("220007701250"))
+        self.assert_screen("value code", name="Ser żółty Gouda w plastrach", price="12.50",
+                           total="39.64")
+
+        # The menu-bar item "&Koniec" ends the program at once.
+        os.unlink(os.path.join(self.session.workdir, "setup.dat"))
+        harness.press(self.session, "alt+k")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
+    def test_first_start_writes_the_defaults(self):
+        # The default scanner port is COM1: give it a virtual serial line so
+        # the start is the same on every machine.
+        harness.start_virtual_serial(self.session, "COM1")
+        harness.start_program(self.session, ARGS.exe)
+        window = harness.find_window(self.session, "lumivo", timeout=30)
+        warning = harness.find_window(self.session, "Uwaga", timeout=1)
+        if warning is not None:
+            shot = harness.screenshot(self.session,
+                                      os.path.join(self.session.root, "warning.png"), warning)
+            self.fail(f"unexpected warning: {harness.ocr(shot, psm=6)!r}")
+        self.assertIsNotNone(window, "the main window did not appear")
+        self.session.window = window
+        time.sleep(0.5)
+        self.assert_screen("defaults", prompt=True)
+        harness.press(self.session, "alt+F4")
+        self.assertEqual(harness.wait_exit(self.session), 0, "exit code")
+
+        data = harness.read_setup(self.session.workdir)
+        self.assertEqual(len(data), harness.SETTINGS_SIZE)
+        # Server mode, asking the local host; everything not named is zero.
+        address = harness.unpack_settings(data)["serverAddress"]
+        self.assertEqual(data, harness.pack_settings(harness.settings_fields(
+            portName="COM1", priceFilePath="C:\\QXR\\!!u$unac\\PRCHK.DAT", standaloneMode=0,
+            serverAddress=address)))
+        local = {"127.0.0.1", socket.gethostbyname(socket.gethostname())}
+        local |= {a[4][0] for a in socket.getaddrinfo(socket.gethostname(), None, socket.AF_INET)}
+        self.assertIn(address, local, "server address")
+        self.passed = True
+
+    def test_missing_price_file_warns_with_the_polish_path(self):
+        missing = "C:\\Sklep\\Źródła cen\\PRCHK.DAT"
+        setup = harness.write_setup(self.session.workdir, harness.settings_fields(
+            priceFilePath=missing))
+        harness.start_program(self.session, ARGS.exe)
+        warning = harness.find_window(self.session, "Uwaga", timeout=30)
+        self.assertIsNotNone(warning, "no warning box")
+        time.sleep(0.5)
+        shot = harness.screenshot(self.session,
+                                  os.path.join(self.session.root, "warning.png"), warning)
+        text = harness.ocr(shot, psm=6)
+        self.assertIn("Brak pliku", text)
+        # The Windows-1250 letters of the path come through as they were typed.
+        self.assertIn("Źródła cen", text)
+
+        harness.press(self.session, "Return", window=warning)
+        harness.wait_main_window(self.session)
+        harness.enter_code(self.session, BUTTER[0])
+        self.assert_screen("no price file", name="Towar nieznany", price="0.00", total="0.00")
+        harness.press(self.session, "alt+F4")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--prchk", required=True)
+    parser.add_argument("--sim")
+    parser.add_argument("--source")
+    ARGS, rest = parser.parse_known_args()
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,201 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "settings/settings.h"
+#include "tests/support/fakes.h"
+#include "tests/support/price_file_builder.h"
+
+namespace {
+
+std::string readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string bytesOf(const Settings& s)
+{
+    return std::string(reinterpret_cast<const char*>(&s), sizeof s);
+}
+
+// Every test works in its own empty working folder.
+class SettingsFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        resetFakeWindow();
+        std::memset(&settings, 0x5A, sizeof settings);
+    }
+    TempFolder folder{true};
+};
+
+Settings sampleSettings()
+{
+    Settings s;
+    std::memset(&s, 0, sizeof s);
+    std::strcpy(s.portName, "COM3");
+    s.baudRate = 19200;
+    std::strcpy(s.priceFilePath, "D:\\Ceny\\PRCHK.DAT");
+    s.shortItemCode = 1;
+    std::strcpy(s.valuePrefixes[0], "22");
+    std::strcpy(s.weightPrefixes[2], "21");
+    s.showNet2 = 1;
+    s.standaloneMode = 0;
+    std::strcpy(s.serverAddress, "kasa1.sklep");
+    s.fullScreen = 1;
+    std::strcpy(s.fontName, "Tahoma");
+    return s;
+}
+
+void expectDefaults(const Settings& s)
+{
+    EXPECT_STREQ(s.portName, "COM1");
+    EXPECT_EQ(s.baudRate, 9600);
+    EXPECT_STREQ(s.priceFilePath, "C:\\QXR\\!!u$unac\\PRCHK.DAT");
+    EXPECT_EQ(s.shortItemCode, 0);
+    EXPECT_EQ(s.standaloneMode, 0);
+    EXPECT_EQ(s.fullScreen, 0);
+    EXPECT_STREQ(s.fontName, "Arial CE");
+    for (int slot = 0; slot < kPrefixSlots; ++slot) {
+        EXPECT_EQ(s.valuePrefixes[slot][0], '\0');
+        EXPECT_EQ(s.weightPrefixes[slot][0], '\0');
+    }
+    EXPECT_EQ(s.reserved[0], '\0');
+    EXPECT_EQ(s.reserved[1], '\0');
+    EXPECT_EQ(s.showNet1 | s.showNet2 | s.showGross1 | s.showGross2, 0);
+    // The local host's address, or the loopback address when there is none.
+    ASSERT_NE(std::memchr(s.serverAddress, 0, sizeof s.serverAddress), nullptr);
+    if (s.serverAddress[0] != '\0') {
+        in_addr parsed;
+        EXPECT_EQ(inet_pton(AF_INET, s.serverAddress, &parsed), 1) << s.serverAddress;
+    }
+}
+
+TEST_F(SettingsFile, MissingFileGivesServerModeDefaultsWrittenAtOnce)
+{
+    loadSettings();
+    expectDefaults(settings);
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+    EXPECT_TRUE(fakeWindow.warnings.empty());  // server mode needs no price file
+}
+
+TEST_F(SettingsFile, ShortOrEmptyFileIsReplacedByDefaults)
+{
+    for (size_t length : {0, 1, 499}) {
+        ASSERT_TRUE(writeBytes("setup.dat", std::string(length, '\x01')));
+        loadSettings();
+        expectDefaults(settings);
+        EXPECT_EQ(readWholeFile("setup.dat").size(), 500u) << length;
+    }
+}
+
+TEST_F(SettingsFile, SavedSettingsComeBackByteForByte)
+{
+    settings = sampleSettings();
+    saveSettings();
+    EXPECT_EQ(readWholeFile("setup.dat").size(), 500u);
+    std::memset(&settings, 0, sizeof settings);
+    loadSettings();
+    EXPECT_EQ(bytesOf(settings), bytesOf(sampleSettings()));
+}
+
+TEST_F(SettingsFile, LongerFileUsesItsFirst500BytesAndIsRewrittenAs500)
+{
+    const Settings sample = sampleSettings();
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(sample) + std::string(100, 'x')));
+    loadSettings();
+    EXPECT_EQ(bytesOf(settings), bytesOf(sample));
+    EXPECT_EQ(readWholeFile("setup.dat").size(), 600u);  // untouched until saved
+    saveSettings();
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(sample));
+}
+
+TEST_F(SettingsFile, TextFieldsWithoutZeroAreCutAtTheirLastByte)
+{
+    ASSERT_TRUE(writeBytes("setup.dat", std::string(500, 'A')));
+    loadSettings();
+    EXPECT_EQ(std::strlen(settings.portName), sizeof settings.portName - 1);
+    EXPECT_EQ(std::strlen(settings.priceFilePath), sizeof settings.priceFilePath - 1);
+    EXPECT_EQ(std::strlen(settings.serverAddress), sizeof settings.serverAddress - 1);
+    EXPECT_EQ(std::strlen(settings.fontName), sizeof settings.fontName - 1);
+    for (int slot = 0; slot < kPrefixSlots; ++slot) {
+        EXPECT_STREQ(settings.valuePrefixes[slot], "AA");
+        EXPECT_STREQ(settings.weightPrefixes[slot], "AA");
+    }
+    // Numbers are taken as they stand, however odd.
+    EXPECT_EQ(settings.baudRate, 0x41414141);
+    EXPECT_EQ(settings.standaloneMode, 0x41414141);
+    EXPECT_TRUE(fakeWindow.warnings.empty());  // only mode 1 is standalone for the warning
+}
+
+TEST_F(SettingsFile, StandaloneModeWarnsAboutAMissingPriceFileByItsPath)
+{
+    Settings s = sampleSettings();
+    s.standaloneMode = 1;
+    std::strcpy(s.priceFilePath, "brak/PRCHK.DAT");
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(s)));
+    loadSettings();
+    ASSERT_EQ(fakeWindow.warnings.size(), 1u);
+    EXPECT_EQ(fakeWindow.warnings[0], "Brak pliku: brak/PRCHK.DAT");
+}
+
+TEST_F(SettingsFile, PresentPriceFileOrServerModeGivesNoWarning)
+{
+    ASSERT_TRUE(writeBytes("PRCHK.DAT", ""));
+    Settings s = sampleSettings();
+    s.standaloneMode = 1;
+    std::strcpy(s.priceFilePath, "PRCHK.DAT");
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(s)));
+    loadSettings();
+    EXPECT_TRUE(fakeWindow.warnings.empty());
+
+    s.standaloneMode = 0;
+    std::strcpy(s.priceFilePath, "brak.dat");
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(s)));
+    loadSettings();
+    EXPECT_TRUE(fakeWindow.warnings.empty());
+}
+
+TEST_F(SettingsFile, AFolderIsNoPriceFile)
+{
+    std::filesystem::create_directory("ceny");
+    Settings s = sampleSettings();
+    s.standaloneMode = 1;
+    std::strcpy(s.priceFilePath, "ceny");
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(s)));
+    loadSettings();
+    EXPECT_EQ(fakeWindow.warnings.size(), 1u);
+}
+
+TEST_F(SettingsFile, UnterminatedPathInStandaloneModeIsWarnedAboutCut)
+{
+    Settings s = sampleSettings();
+    s.standaloneMode = 1;
+    std::memset(s.priceFilePath, 'p', sizeof s.priceFilePath);
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(s)));
+    loadSettings();
+    ASSERT_EQ(fakeWindow.warnings.size(), 1u);
+    EXPECT_EQ(fakeWindow.warnings[0], "Brak pliku: " + std::string(195, 'p'));
+}
+
+TEST(LocalAddress, GivesDottedIpv4TextOrReportsWhyNot)
+{
+    char out[256] = {};
+    const int count = findLocalAddress(out);
+    ASSERT_GE(count, -1);
+    ASSERT_LE(count, 1);
+    if (count == 1) {
+        in_addr parsed;
+        EXPECT_EQ(inet_pton(AF_INET, out, &parsed), 1) << out;
+    } else {
+        EXPECT_STREQ(out, "");
+    }
+}
+
+}  // namespace

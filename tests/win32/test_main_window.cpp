@@ -1,0 +1,278 @@
+// The main window as Windows sees it: the resources the program is built
+// with, and the real window class and procedure driven by messages.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "lookup/check_state.h"
+#include "lookup/entry_seam.h"
+#include "resource.h"
+#include "scanner/scanner_seam.h"
+#include "settings/settings.h"
+#include "ui/main_window.h"
+
+namespace {
+
+HINSTANCE program() { return GetModuleHandleA(nullptr); }
+
+std::string menuText(HMENU menu, UINT position) {
+    char text[100] = {};
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+TEST(Resources, StringTableHoldsTitleAndClassName) {
+    char text[100] = {};
+    ASSERT_GT(LoadStringA(program(), IDS_APP_TITLE, text, sizeof text), 0);
+    EXPECT_STREQ(text, "lumivo");
+    ASSERT_GT(LoadStringA(program(), IDC_LUMIVO, text, sizeof text), 0);
+    EXPECT_STREQ(text, "LUMIVO");
+}
+
+TEST(Resources, MenuBarHasTwoPopupsAndTwoDirectItems) {
+    HMENU bar = LoadMenuA(program(), MAKEINTRESOURCEA(IDC_LUMIVO));
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(GetMenuItemCount(bar), 4);
+
+    HMENU settingsMenu = GetSubMenu(bar, 0);
+    ASSERT_NE(settingsMenu, nullptr);
+    EXPECT_EQ(menuText(bar, 0), "&Ustawienia");
+    ASSERT_EQ(GetMenuItemCount(settingsMenu), 2);
+    EXPECT_EQ(GetMenuItemID(settingsMenu, 0), static_cast<UINT>(IDM_EXIT));
+    EXPECT_EQ(menuText(settingsMenu, 0), "Koniec");
+    EXPECT_EQ(GetMenuItemID(settingsMenu, 1), static_cast<UINT>(IDM_CONFIG));
+    EXPECT_EQ(menuText(settingsMenu, 1), "&Konfiguracja");
+
+    HMENU helpMenu = GetSubMenu(bar, 1);
+    ASSERT_NE(helpMenu, nullptr);
+    EXPECT_EQ(menuText(bar, 1), "&Pomoc");
+    ASSERT_EQ(GetMenuItemCount(helpMenu), 1);
+    EXPECT_EQ(GetMenuItemID(helpMenu, 0), static_cast<UINT>(IDM_ABOUT));
+    EXPECT_EQ(menuText(helpMenu, 0), "&O programie ...");
+
+    EXPECT_EQ(GetSubMenu(bar, 2), nullptr);
+    EXPECT_EQ(GetMenuItemID(bar, 2), static_cast<UINT>(IDM_EXIT));
+    EXPECT_EQ(menuText(bar, 2), "&Koniec");
+    EXPECT_EQ(GetSubMenu(bar, 3), nullptr);
+    EXPECT_EQ(GetMenuItemID(bar, 3), static_cast<UINT>(IDM_FULLSCREEN));
+    EXPECT_EQ(menuText(bar, 3), "&Max ekran");
+    DestroyMenu(bar);
+}
+
+// Character entries with Alt, not virtual keys: a virtual-key entry would take
+// 63 and 47 as key codes, which no key of a Polish keyboard sends as "?" or "/".
+TEST(Resources, AcceleratorsAreAltCharacterEntriesForAbout) {
+    HACCEL table = LoadAcceleratorsA(program(), MAKEINTRESOURCEA(IDC_LUMIVO));
+    ASSERT_NE(table, nullptr);
+    ACCEL entries[4] = {};
+    ASSERT_EQ(CopyAcceleratorTableA(table, entries, 4), 2);
+    constexpr BYTE kModifiers = FVIRTKEY | FSHIFT | FCONTROL | FALT;
+    EXPECT_EQ(entries[0].key, '?');
+    EXPECT_EQ(entries[1].key, '/');
+    for (const ACCEL& entry : entries) {
+        if (entry.cmd == 0) break;
+        EXPECT_EQ(entry.fVirt & kModifiers, FALT) << "key " << entry.key;
+        EXPECT_EQ(entry.cmd, IDM_ABOUT);
+    }
+}
+
+TEST(Resources, IconsComeInTheSizesTheClassAsksFor) {
+    for (int id : {IDI_LUMIVO, IDI_SMALL}) {
+        HICON icon = static_cast<HICON>(
+            LoadImageA(program(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        EXPECT_NE(icon, nullptr) << "icon " << id;
+        if (icon) DestroyIcon(icon);
+    }
+    HRSRC large = FindResourceA(program(), MAKEINTRESOURCEA(IDI_LUMIVO), RT_GROUP_ICON);
+    ASSERT_NE(large, nullptr);
+    // The group directory: reserved, type, count, then 14-byte entries.
+    const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(program(), large)));
+    ASSERT_NE(group, nullptr);
+    ASSERT_EQ(group[4], 2);
+    EXPECT_EQ(group[6], 32);       // width of the first image
+    EXPECT_EQ(group[6 + 14], 16);  // width of the second
+    EXPECT_EQ(group[6 + 2], 16);   // colours
+}
+
+// The real class and procedure, on a window that is never shown, so that no
+// painting gets in the way.
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { registerMainWindowClass(program(), kClassName); }
+
+    void SetUp() override {
+        appInstance = program();
+        mainWindow = CreateWindowExA(0, kClassName, "lumivo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                     0, CW_USEDEFAULT, 0, nullptr, nullptr, program(), nullptr);
+        ASSERT_NE(mainWindow, nullptr);
+        clearCheckState();
+        entryPos = 0;
+    }
+
+    void TearDown() override {
+        stopIdleTimer();
+        if (IsWindow(mainWindow)) DestroyWindow(mainWindow);
+        mainWindow = nullptr;
+        pumpMessages();  // takes the quit message that WM_DESTROY posts
+    }
+
+    // Runs the queue dry; true when a quit message came with it.
+    static bool pumpMessages(WPARAM* quitCode = nullptr) {
+        bool quit = false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = true;
+                if (quitCode) *quitCode = message.wParam;
+                continue;
+            }
+            DispatchMessageA(&message);
+        }
+        return quit;
+    }
+
+    static constexpr const char* kClassName = "LUMIVO_TEST";
+};
+
+TEST_F(MainWindowTest, FullScreenMakesTheClientAreaTheWholeScreen) {
+    enterFullScreen(mainWindow);
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(mainWindow, &origin);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    EXPECT_EQ(client.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(client.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_TRUE(GetWindowLongA(mainWindow, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongA(mainWindow, GWL_STYLE)) & WS_OVERLAPPEDWINDOW,
+              static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
+}
+
+TEST_F(MainWindowTest, WindowMayGrowPastTheScreen) {
+    // The system fills in its limits before it asks; those not raised stay.
+    MINMAXINFO limits = {};
+    limits.ptMinTrackSize = {112, 27};
+    EXPECT_EQ(SendMessageA(mainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits)), 1);
+    EXPECT_EQ(limits.ptMaxSize.x, 0x7FFFF);
+    EXPECT_EQ(limits.ptMaxSize.y, 0x7FFFF);
+    EXPECT_EQ(limits.ptMaxTrackSize.x, 0x7FFFF);
+    EXPECT_EQ(limits.ptMaxTrackSize.y, 0x7FFFF);
+    EXPECT_EQ(limits.ptMinTrackSize.x, 112);
+    EXPECT_EQ(limits.ptMinTrackSize.y, 27);
+}
+
+// Typed characters and scanner bytes reach the code on the window's thread,
+// and each restarts the idle timer on the main window. A 27 from the scanner
+// is part of a code; only a typed Escape opens the settings.
+TEST_F(MainWindowTest, TypedAndScannedBytesBuildTheCode) {
+    SendMessageA(mainWindow, WM_CHAR, '5', 0);
+    EXPECT_NE(idleTimer, 0u);
+    deliverScannerByte('9');
+    deliverScannerByte(27);
+    deliverScannerByte(static_cast<signed char>(0xB3));
+    EXPECT_STREQ(checkState.code, "5");  // posted, not yet handled
+    pumpMessages();
+    EXPECT_STREQ(checkState.code, "59\x1B\xB3");
+    EXPECT_EQ(entryPos, 4);
+}
+
+TEST_F(MainWindowTest, IdleTimerExpiryClearsTheScreenAndTheEntry) {
+    for (char ch : std::string("12345")) SendMessageA(mainWindow, WM_CHAR, ch, 0);
+    checkState.total = 125000;
+    ASSERT_NE(idleTimer, 0u);
+
+    SendMessageA(mainWindow, WM_TIMER, idleTimer, 0);
+    EXPECT_EQ(checkState.total, 0);
+    EXPECT_STREQ(checkState.code, "");
+    EXPECT_EQ(entryPos, 0);
+    EXPECT_EQ(idleTimer, 0u);
+    // The timer is really gone: killing it again fails.
+    EXPECT_FALSE(KillTimer(mainWindow, 1));
+}
+
+TEST_F(MainWindowTest, EndCommandDestroysTheWindowAndQuitsWithZero) {
+    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
+    EXPECT_FALSE(IsWindow(mainWindow));
+    WPARAM quitCode = 99;
+    EXPECT_TRUE(pumpMessages(&quitCode));
+    EXPECT_EQ(quitCode, 0u);
+}
+
+// Full screen is remembered in setup.dat at once.
+TEST_F(MainWindowTest, FullScreenCommandSavesTheSetting) {
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    std::strcat(folder, "lumivo-fullscreen-test");
+    CreateDirectoryA(folder, nullptr);
+    ASSERT_TRUE(SetCurrentDirectoryA(folder));
+    const Settings before = settings;
+    settings.fullScreen = 0;
+
+    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_FULLSCREEN, 0), 0);
+    Settings saved = {};
+    FILE* file = std::fopen(kSettingsFileName, "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fread(&saved, 1, sizeof saved, file), sizeof saved);
+    std::fclose(file);
+    EXPECT_EQ(settings.fullScreen, 1);
+    EXPECT_EQ(saved.fullScreen, 1);
+
+    settings = before;
+    DeleteFileA(kSettingsFileName);
+    SetCurrentDirectoryA(previous);
+    RemoveDirectoryA(folder);
+}
+
+// The About box comes from its template through command 104 and closes with
+// Cancel (Escape or its close box), like OK.
+struct AboutBoxSeen {
+    char title[64];
+    char button[16];
+    LONG noteStyle;
+    LONG noteExStyle;
+    int staticTexts;
+};
+AboutBoxSeen aboutSeen;
+
+BOOL CALLBACK countStatics(HWND child, LPARAM) {
+    char className[32] = {};
+    GetClassNameA(child, className, sizeof className);
+    if (lstrcmpiA(className, "Static") == 0) ++aboutSeen.staticTexts;
+    return TRUE;
+}
+
+void CALLBACK closeAboutBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = FindWindowA(MAKEINTATOM(32770), "O programie");
+    if (box == nullptr) return;
+    KillTimer(nullptr, timer);
+    GetWindowTextA(box, aboutSeen.title, sizeof aboutSeen.title);
+    GetDlgItemTextA(box, IDOK, aboutSeen.button, sizeof aboutSeen.button);
+    EnumChildWindows(box, countStatics, 0);
+    // The note is the last control of the template.
+    HWND note = GetWindow(GetWindow(box, GW_CHILD), GW_HWNDLAST);
+    aboutSeen.noteStyle = GetWindowLongA(note, GWL_STYLE);
+    aboutSeen.noteExStyle = GetWindowLongA(note, GWL_EXSTYLE);
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+}
+
+TEST_F(MainWindowTest, AboutCommandShowsTheAboutBox) {
+    aboutSeen = {};
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, closeAboutBox);
+    ASSERT_NE(timer, 0u);
+    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
+    KillTimer(nullptr, timer);
+    EXPECT_STREQ(aboutSeen.title, "O programie");
+    EXPECT_STREQ(aboutSeen.button, "OK");
+    EXPECT_EQ(aboutSeen.staticTexts, 4);  // the icon, two lines and the note
+    EXPECT_EQ(aboutSeen.noteStyle & SS_TYPEMASK, SS_CENTER);
+    EXPECT_TRUE(aboutSeen.noteStyle & SS_SUNKEN);
+    EXPECT_TRUE(aboutSeen.noteExStyle & WS_EX_STATICEDGE);
+    EXPECT_TRUE(IsWindow(mainWindow));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+// The simulator's network and stop handling on Winsock 2.2 and the console.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "tools/checker_sim_net.h"
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+BOOL WINAPI onConsoleControl(DWORD)
+{
+    stopRequested = true;
+    return TRUE;
+}
+
+}  // namespace
+
+int simNetStart()
+{
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+void simNetEnd() { WSACleanup(); }
+
+int simParseAddress(const char* text, uint32_t* address)
+{
+    const unsigned long parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);
+    if (parsed == INADDR_NONE) return -1;
+    *address = static_cast<uint32_t>(parsed);
+    return 0;
+}
+
+SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error)
+{
+    const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+    if (s == INVALID_SOCKET) {
+        error = "socket() failed: error " + std::to_string(WSAGetLastError());
+        return kNoSimSocket;
+    }
+    // Without this, an ICMP "port unreachable" for an earlier answer makes
+    // the next recvfrom fail with WSAECONNRESET.
+    BOOL reportReset = FALSE;
+    DWORD returned = 0;
+    WSAIoctl(s, _WSAIOW(IOC_VENDOR, 12), &reportReset, sizeof reportReset, nullptr, 0, &returned,
+             nullptr, nullptr);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    int length = sizeof local;
+    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        error = "bind() failed: error " + std::to_string(WSAGetLastError());
+        closesocket(s);
+        return kNoSimSocket;
+    }
+    *boundPort = ntohs(local.sin_port);
+    return static_cast<SimSocket>(s);
+}
+
+int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs)
+{
+    const SOCKET s = static_cast<SOCKET>(socket);
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(s, &readable);
+    timeval bound{static_cast<long>(pollMs / 1000), static_cast<long>((pollMs % 1000) * 1000)};
+    const int ready = select(0, &readable, nullptr, nullptr, &bound);
+    if (ready == 0) return -2;
+    if (ready == SOCKET_ERROR) return -1;
+    sockaddr_in peer{};
+    int peerLength = sizeof peer;
+    const int received = recvfrom(s, static_cast<char*>(buffer), size, 0,
+                                  reinterpret_cast<sockaddr*>(&peer), &peerLength);
+    if (received == SOCKET_ERROR) {
+        const int error = WSAGetLastError();
+        if (error == WSAECONNRESET) return -2;
+        if (error != WSAEMSGSIZE) return -1;
+    }
+    from->address = peer.sin_addr.s_addr;
+    from->port = ntohs(peer.sin_port);
+    // Winsock does not tell how long a cut datagram was; one byte more than
+    // the buffer is enough for the simulator to call it too long.
+    return received == SOCKET_ERROR ? size + 1 : received;
+}
+
+int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
+{
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(to.port);
+    peer.sin_addr.s_addr = to.address;
+    const int sent = sendto(static_cast<SOCKET>(socket), static_cast<const char*>(data), length, 0,
+                            reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+    return sent == SOCKET_ERROR ? -1 : 0;
+}
+
+void simClose(SimSocket socket)
+{
+    if (socket != kNoSimSocket) closesocket(static_cast<SOCKET>(socket));
+}
+
+std::string simLastErrorText() { return "error " + std::to_string(WSAGetLastError()); }
+
+void simInstallStopHandlers() { SetConsoleCtrlHandler(onConsoleControl, TRUE); }
+
+bool simStopRequested() { return stopRequested; }

@@ -1,0 +1,150 @@
+// The main window: its class, its message handling, full-screen mode and the
+// About box. WinMain (ui/main_window_win32.cpp) only strings these together,
+// so the window can be built and driven by the Windows tests as it is.
+#include "ui/main_window.h"
+
+#include "lookup/check_state.h"
+#include "resources/resource.h"
+#include "settings/config_dialog.h"
+#include "settings/settings.h"
+#include "ui/price_screen.h"
+
+HINSTANCE appInstance = nullptr;
+HWND mainWindow = nullptr;
+
+namespace {
+
+constexpr unsigned char kEscape = 27;
+constexpr INT_PTR kConfigDialogEndsProgram = 3;
+
+// Escape and the "Konfiguracja" command both open the settings; the dialog's
+// "Zakończ" ends the program through the ordinary shutdown. A changed font
+// or show flag reaches the screen with the next repaint the shop triggers.
+void onConfigure(HWND window) {
+    if (showConfigDialog(window) == kConfigDialogEndsProgram) DestroyWindow(window);
+}
+
+void onAbout(HWND window) {
+    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, aboutDialogProc, 0);
+}
+
+// Full screen is remembered at once, so a checker that is switched off and
+// on again comes back covering the screen.
+void onFullScreen(HWND window) {
+    enterFullScreen(window);
+    settings.fullScreen = 1;
+    saveSettings();
+}
+
+LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    switch (LOWORD(wParam)) {
+    case IDM_ABOUT:
+        onAbout(window);
+        return 0;
+    case IDM_EXIT:
+        DestroyWindow(window);
+        return 0;
+    case IDM_FULLSCREEN:
+        onFullScreen(window);
+        return 0;
+    case IDM_CONFIG:
+        onConfigure(window);
+        return 0;
+    default:
+        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+    }
+}
+
+// Lets the window grow past the screen: the full-screen rectangle is larger
+// than the screen by the caption, the menu bar and the borders.
+LRESULT onGetMinMaxInfo(HWND window, WPARAM wParam, LPARAM lParam) {
+    DefWindowProcA(window, WM_GETMINMAXINFO, wParam, lParam);
+    auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+    limits->ptMaxSize = {kUnlimitedWindowSize, kUnlimitedWindowSize};
+    limits->ptMaxTrackSize = {kUnlimitedWindowSize, kUnlimitedWindowSize};
+    return 1;
+}
+
+// A typed character. Escape belongs to the window (it opens the settings);
+// every other byte goes to the code being entered. The scanner's bytes come
+// through WM_SCANNER_BYTE instead, so a 27 from the scanner opens nothing.
+void onChar(HWND window, WPARAM wParam) {
+    const auto byte = static_cast<unsigned char>(wParam & 0xFF);
+    if (byte == kEscape) {
+        onConfigure(window);
+        return;
+    }
+    handleEntryChar(static_cast<signed char>(byte));
+}
+
+}  // namespace
+
+LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_PAINT:
+        paintPriceScreen(window);
+        return 0;
+    case WM_GETMINMAXINFO:
+        return onGetMinMaxInfo(window, wParam, lParam);
+    case WM_CHAR:
+        onChar(window, wParam);
+        return 0;
+    case WM_COMMAND:
+        return onCommand(window, wParam, lParam);
+    case WM_TIMER:
+        // Only the idle timer runs on this window.
+        expireIdleTimer();
+        return 0;
+    case WM_SCANNER_BYTE:
+        handleEntryChar(static_cast<signed char>(wParam & 0xFF));
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+void enterFullScreen(HWND window) {
+    RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    const auto exStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+    AdjustWindowRectEx(&area, style, TRUE, exStyle);
+    SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, 0);
+}
+
+INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+ATOM registerMainWindowClass(HINSTANCE instance, const char* className) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = mainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LUMIVO));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEA(IDC_LUMIVO);
+    windowClass.lpszClassName = className;
+    // The small icon is drawn at 16 pixels; LoadIconA would stretch it to the
+    // large size first and shrink it back.
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageA(instance, MAKEINTRESOURCEA(IDI_SMALL), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    return RegisterClassExA(&windowClass);
+}

@@ -1,0 +1,66 @@
+// The program's entry point: start-up in a fixed order, the message loop,
+// and the shutdown that stops the scanner before the settings are saved.
+#include "lookup/check_state.h"
+#include "lookup/entry_seam.h"
+#include "resources/resource.h"
+#include "scanner/scanner.h"
+#include "settings/settings.h"
+#include "ui/main_window.h"
+
+namespace {
+
+constexpr int kTextBufferSize = 100;
+constexpr signed char kScannerLine8N1 = 3;  // 8 data bits, no parity, one stop bit
+
+char windowTitle[kTextBufferSize];
+char windowClassName[kTextBufferSize];
+
+// Everything that reaches the thread passes the accelerators first, so
+// Alt+"?" and Alt+"/" work in full-screen mode too, where the menu is out of
+// sight.
+WPARAM runMessageLoop(HACCEL accelerators) {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (TranslateAcceleratorA(message.hwnd, accelerators, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return message.wParam;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+    LoadStringA(instance, IDS_APP_TITLE, windowTitle, kTextBufferSize);
+    LoadStringA(instance, IDC_LUMIVO, windowClassName, kTextBufferSize);
+    registerMainWindowClass(instance, windowClassName);
+
+    // Before any window: this may write the default setup.dat and warn that
+    // the price file is missing.
+    loadSettings();
+
+    appInstance = instance;
+    mainWindow = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW,
+                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr,
+                                 instance, nullptr);
+    if (mainWindow == nullptr) return 0;
+    ShowWindow(mainWindow, showCommand);
+    UpdateWindow(mainWindow);
+
+    HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMIVO));
+    // A port that cannot be opened has been reported; the keyboard still works.
+    if (settings.portName[0] != '\0') {
+        startScanner(settings.portName, settings.baudRate, kScannerLine8N1);
+    }
+    clearCheckState();
+    restartIdleTimer();
+    if (settings.fullScreen != 0) enterFullScreen(mainWindow);
+
+    const WPARAM exitCode = runMessageLoop(accelerators);
+
+    // The reader must have closed the port before the settings go to disk.
+    stopScanner();
+    saveSettings();
+    stopIdleTimer();
+    return static_cast<int>(exitCode);
+}

@@ -1,0 +1,31 @@
+// What the entry handler and the scanner reader need of the main window.
+// All of it names mainWindow, which WinMain stores as soon as the window
+// exists.
+#include "lookup/check_state.h"
+#include "lookup/entry_seam.h"
+#include "scanner/scanner_seam.h"
+#include "ui/main_window.h"
+
+namespace {
+constexpr UINT_PTR kIdleTimerId = 1;
+}
+
+void restartIdleTimer() {
+    if (idleTimer != 0) KillTimer(mainWindow, idleTimer);
+    idleTimer = SetTimer(mainWindow, kIdleTimerId, kIdleTimeoutMs, nullptr);
+}
+
+void stopIdleTimer() {
+    if (idleTimer != 0) KillTimer(mainWindow, idleTimer);
+    idleTimer = 0;
+}
+
+// No erasing: the price screen paints every pixel of the client area, and an
+// erase first would make the screen flicker with every scanned digit.
+void requestRepaint() { InvalidateRect(mainWindow, nullptr, FALSE); }
+
+// Runs on the reader thread. Posting, never sending: the reader must not
+// wait for the window's thread, which may itself be waiting in stopScanner.
+void deliverScannerByte(signed char byte) {
+    PostMessageA(mainWindow, WM_SCANNER_BYTE, static_cast<unsigned char>(byte), 0);
+}
