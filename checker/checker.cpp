@@ -175,7 +175,9 @@ double readDecimalText(std::string_view text)
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         size_t j = i + 1;
         bool negativeExponent = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
+            negativeExponent = text[j++] == '-';
+        }
         if (j < text.size() && isAsciiDigit(text[j])) {
             int written = 0;
             for (; j < text.size() && isAsciiDigit(text[j]); ++j) {

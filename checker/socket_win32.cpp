@@ -58,8 +58,8 @@ int netConnect(NetSocket socket, uint32_t address, uint16_t port)
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr.s_addr = address;
-    const int result = connect(static_cast<SOCKET>(socket), reinterpret_cast<const sockaddr*>(&peer),
-                               sizeof peer);
+    const int result =
+        connect(static_cast<SOCKET>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     return result == 0 ? 0 : -1;
 }
 

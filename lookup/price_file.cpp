@@ -37,9 +37,7 @@ int compareWithRecordCode(const char* code, const char (&field)[17])
 bool readRecordAt(std::FILE* file, int64_t index)
 {
     ++lastLookupReads;
-    if (!seekPriceFile(file, index * kPriceRecordSize)) return false;
-    return std::fread(&recordBuffer, 1, kPriceRecordSize, file) ==
-           static_cast<size_t>(kPriceRecordSize);
+    return readPriceFileAt(file, index * kPriceRecordSize, &recordBuffer, kPriceRecordSize);
 }
 
 }  // namespace

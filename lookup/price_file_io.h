@@ -3,6 +3,7 @@
 // it is opened without denying anyone read or write access.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -15,5 +16,6 @@ std::FILE* openPriceFileShared(const char* path);
 // Length of the open file in bytes, or -1 when it cannot be found out.
 int64_t priceFileLength(std::FILE* file);
 
-// Moves to `offset` bytes from the start; false when the seek fails.
-bool seekPriceFile(std::FILE* file, int64_t offset);
+// Reads `size` bytes from `offset` bytes after the start into `buffer`;
+// false when the seek fails or fewer bytes arrive.
+bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size);

@@ -1,7 +1,12 @@
-// POSIX has no share modes: a plain open never locks the writer out.
-#include "lookup/price_file_io.h"
+// POSIX has no share modes: a plain open never locks the writer out. The
+// probes read the descriptor at an offset, one system call each, because a
+// buffered stream would fetch a whole block for every 194-byte record.
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include <sys/types.h>
+#include <cerrno>
+
+#include "lookup/price_file_io.h"
 
 std::FILE* openPriceFileShared(const char* path)
 {
@@ -10,12 +15,22 @@ std::FILE* openPriceFileShared(const char* path)
 
 int64_t priceFileLength(std::FILE* file)
 {
-    if (fseeko(file, 0, SEEK_END) != 0) return -1;
-    const off_t length = ftello(file);
-    return length < 0 ? -1 : static_cast<int64_t>(length);
+    struct stat info;
+    if (fstat(fileno(file), &info) != 0) return -1;
+    return static_cast<int64_t>(info.st_size);
 }
 
-bool seekPriceFile(std::FILE* file, int64_t offset)
+bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size)
 {
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+    if (offset < 0) return false;
+    auto* bytes = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = pread(fileno(file), bytes + done, size - done,
+                                  static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }

@@ -1,12 +1,17 @@
 // The back-office program may hold PRCHK.DAT open for writing while it
-// exports new prices; _SH_DENYNO lets both sides keep their handles.
-#include "lookup/price_file_io.h"
-
+// exports new prices; _SH_DENYNO lets both sides keep their handles. Big
+// price files pass 2 GB, beyond a 32-bit `long`, hence the 64-bit seeks.
 #include <share.h>
+
+#include "lookup/price_file_io.h"
 
 std::FILE* openPriceFileShared(const char* path)
 {
-    return _fsopen(path, "rb", _SH_DENYNO);
+    std::FILE* file = _fsopen(path, "rb", _SH_DENYNO);
+    // Each probe reads one record somewhere else in the file: a stream
+    // buffer would only fetch bytes nobody reads.
+    if (file != nullptr) setvbuf(file, nullptr, _IONBF, 0);
+    return file;
 }
 
 int64_t priceFileLength(std::FILE* file)
@@ -16,7 +21,8 @@ int64_t priceFileLength(std::FILE* file)
     return length < 0 ? -1 : length;
 }
 
-bool seekPriceFile(std::FILE* file, int64_t offset)
+bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size)
 {
-    return _fseeki64(file, offset, SEEK_SET) == 0;
+    if (offset < 0 || _fseeki64(file, offset, SEEK_SET) != 0) return false;
+    return std::fread(buffer, 1, size, file) == size;
 }

@@ -48,7 +48,9 @@ private:
     PortHandle handle_;
 };
 
-bool isValidHandle(PortHandle handle) { return handle != kInvalidPort && handle != 0; }
+bool isValidHandle(PortHandle handle) {
+    return handle != kInvalidPort && handle != 0;
+}
 
 // The one message for every way the scanner can fail to start. It names the
 // port as the user typed it, not the device path.
@@ -58,7 +60,9 @@ void tellPortNotOpened(const char* name) {
     showWarning(text.c_str());
 }
 
-void readerThreadBody(void* port) { scannerReadLoop(static_cast<ScannerPort*>(port)); }
+void readerThreadBody(void* port) {
+    scannerReadLoop(static_cast<ScannerPort*>(port));
+}
 
 }  // namespace
 

@@ -10,7 +10,13 @@
 // is used. Output flow control on CTS alone does not exist here (CRTSCTS also
 // drives RTS as an input handshake, which the scanner line must not have);
 // nothing is ever written, so it is left off.
-#include "scanner/serial_seam.h"
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -22,13 +28,7 @@
 #include <string>
 #include <thread>
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
+#include "scanner/serial_seam.h"
 
 namespace {
 
@@ -46,12 +46,12 @@ struct SpeedEntry {
 };
 
 constexpr SpeedEntry kSpeeds[] = {
-    {50, B50},         {75, B75},          {110, B110},         {134, B134},
-    {150, B150},       {200, B200},        {300, B300},         {600, B600},
-    {1200, B1200},     {1800, B1800},      {2400, B2400},       {4800, B4800},
-    {9600, B9600},     {19200, B19200},    {38400, B38400},     {57600, B57600},
-    {115200, B115200}, {230400, B230400},  {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600},  {1000000, B1000000}, {1152000, B1152000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
     {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
     {3500000, B3500000}, {4000000, B4000000},
 };
@@ -73,10 +73,14 @@ speed_t nearestSpeed(unsigned long bitsPerSecond) {
 
 tcflag_t dataBitsFlag(int dataBits) {
     switch (dataBits) {
-        case 5: return CS5;
-        case 6: return CS6;
-        case 7: return CS7;
-        default: return CS8;
+        case 5:
+            return CS5;
+        case 6:
+            return CS6;
+        case 7:
+            return CS7;
+        default:
+            return CS8;
     }
 }
 
@@ -121,8 +125,8 @@ int moveAboveStandardStreams(int fd) {
 int serialPrepareLine(const char* modeText, SerialLine* line) {
     PosixLine parsed{};
     char parity = 0;
-    if (std::sscanf(modeText, "baud=%lu data=%i parity=%c stop=%i", &parsed.baud,
-                    &parsed.dataBits, &parity, &parsed.stopBits) != 4) {
+    if (std::sscanf(modeText, "baud=%lu data=%i parity=%c stop=%i", &parsed.baud, &parsed.dataBits,
+                    &parity, &parsed.stopBits) != 4) {
         return -1;
     }
     if (parsed.baud == 0 || parsed.dataBits < 5 || parsed.dataBits > 8) return -1;
@@ -182,10 +186,14 @@ int serialApplyLine(PortHandle port, SerialLine* line) {
 
 // The wait is in serialReadByte (poll with the read time-out); the descriptor
 // is non-blocking, so a read never waits by itself.
-int serialSetReadTimeouts(PortHandle) { return 0; }
+int serialSetReadTimeouts(PortHandle) {
+    return 0;
+}
 
 // A terminal's queues have the size the kernel gives them.
-int serialSetQueueSizes(PortHandle, uint32_t, uint32_t) { return 0; }
+int serialSetQueueSizes(PortHandle, uint32_t, uint32_t) {
+    return 0;
+}
 
 SerialRead serialReadByte(PortHandle port, unsigned char* byte) {
     const int fd = static_cast<int>(port);

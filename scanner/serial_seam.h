@@ -37,9 +37,9 @@ int serialSetQueueSizes(PortHandle port, uint32_t inputBytes, uint32_t outputByt
 inline constexpr int kSerialReadWaitMs = 100;
 
 enum SerialRead : int {
-    kSerialReadFailed = -1,   // the port refused the read (unplugged, closed, broken)
-    kSerialReadNothing = 0,   // nothing arrived within kSerialReadWaitMs
-    kSerialReadByte = 1,      // *byte holds the byte
+    kSerialReadFailed = -1,  // the port refused the read (unplugged, closed, broken)
+    kSerialReadNothing = 0,  // nothing arrived within kSerialReadWaitMs
+    kSerialReadByte = 1,     // *byte holds the byte
 };
 
 // Reads one byte from the port as it came off the line.

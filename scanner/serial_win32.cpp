@@ -1,17 +1,18 @@
 // The serial seam on Win32 communications devices.
-#include "scanner/serial_seam.h"
-
+#include <process.h>
 #include <windows.h>
 
-#include <process.h>
-
 #include <cstring>
+
+#include "scanner/serial_seam.h"
 
 static_assert(sizeof(DCB) <= sizeof(SerialLine::platform));
 
 namespace {
 
-HANDLE toHandle(PortHandle port) { return reinterpret_cast<HANDLE>(port); }
+HANDLE toHandle(PortHandle port) {
+    return reinterpret_cast<HANDLE>(port);
+}
 
 struct ThreadStart {
     void (*body)(void*);
@@ -82,9 +83,13 @@ SerialRead serialReadByte(PortHandle port, unsigned char* byte) {
     return got == 1 ? kSerialReadByte : kSerialReadNothing;
 }
 
-void serialClose(PortHandle port) { CloseHandle(toHandle(port)); }
+void serialClose(PortHandle port) {
+    CloseHandle(toHandle(port));
+}
 
-void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+void sleepMilliseconds(int milliseconds) {
+    Sleep(static_cast<DWORD>(milliseconds));
+}
 
 // The C runtime's thread start, so the runtime's per-thread data is set up
 // for the reader; its handle is closed at once, as nobody joins the reader.

@@ -5,8 +5,6 @@
 // The dialog runs on the window's thread, and so does the entry handler
 // (scanner bytes are posted to the main window), so storing the fields here
 // can never overlap a lookup that reads them.
-#include "settings/config_dialog.h"
-
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -14,6 +12,7 @@
 
 #include "resources/resource.h"
 #include "scanner/scanner.h"
+#include "settings/config_dialog.h"
 #include "settings/settings.h"
 
 namespace {
@@ -27,7 +26,7 @@ constexpr int kFontNameLimit = 99;
 constexpr int kServerAddressLimit = 99;
 
 constexpr std::array<int, kPrefixSlots> kValuePrefixIds = {IDC_VALUE_PREFIX_1, IDC_VALUE_PREFIX_2,
-                                                            IDC_VALUE_PREFIX_3};
+                                                           IDC_VALUE_PREFIX_3};
 constexpr std::array<int, kPrefixSlots> kWeightPrefixIds = {
     IDC_WEIGHT_PREFIX_1, IDC_WEIGHT_PREFIX_2, IDC_WEIGHT_PREFIX_3};
 
@@ -88,14 +87,12 @@ void fillControls(HWND dialog) {
 // Nothing is validated: a wrong port or path shows its own message where it
 // is used. Texts longer than their fields are cut without a word.
 void storeControls(HWND dialog) {
-    storeField(dialog, IDC_PORT_NAME, settings.portName, sizeof settings.portName,
-               kPortNameLimit);
+    storeField(dialog, IDC_PORT_NAME, settings.portName, sizeof settings.portName, kPortNameLimit);
     storeField(dialog, IDC_PRICE_FILE, settings.priceFilePath, sizeof settings.priceFilePath,
                kPriceFilePathLimit);
-    storeField(dialog, IDC_FONT_NAME, settings.fontName, sizeof settings.fontName,
-               kFontNameLimit);
-    storeField(dialog, IDC_SERVER_ADDRESS, settings.serverAddress,
-               sizeof settings.serverAddress, kServerAddressLimit);
+    storeField(dialog, IDC_FONT_NAME, settings.fontName, sizeof settings.fontName, kFontNameLimit);
+    storeField(dialog, IDC_SERVER_ADDRESS, settings.serverAddress, sizeof settings.serverAddress,
+               kServerAddressLimit);
     settings.baudRate = static_cast<int32_t>(GetDlgItemInt(dialog, IDC_BAUD_RATE, nullptr, FALSE));
 
     settings.shortItemCode = isChecked(dialog, IDC_ITEM_CODE_7) ? 0 : 1;
@@ -104,8 +101,8 @@ void storeControls(HWND dialog) {
     for (int slot = 0; slot < kPrefixSlots; ++slot) {
         storeField(dialog, kValuePrefixIds[slot], settings.valuePrefixes[slot], kPrefixSlotSize,
                    kPrefixSlotSize - 1);
-        storeField(dialog, kWeightPrefixIds[slot], settings.weightPrefixes[slot],
-                   kPrefixSlotSize, kPrefixSlotSize - 1);
+        storeField(dialog, kWeightPrefixIds[slot], settings.weightPrefixes[slot], kPrefixSlotSize,
+                   kPrefixSlotSize - 1);
     }
 
     settings.showNet1 = isChecked(dialog, IDC_SHOW_NET_1);

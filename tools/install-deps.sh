@@ -21,7 +21,7 @@ PACKAGES="
     wine wine32:i386
     xvfb xauth x11-utils xdotool openbox imagemagick
     tesseract-ocr tesseract-ocr-pol
-    socat fonts-liberation procps
+    socat fonts-liberation procps locales
 "
 
 missing=""
@@ -39,5 +39,13 @@ if [ -n "$missing" ]; then
     echo "install-deps: installing:$missing"
     # shellcheck disable=SC2086
     $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+# The Windows program runs under Wine as on a Polish Windows (ANSI code page
+# 1250), which Wine takes from the pl_PL locale.
+if ! locale -a 2>/dev/null | grep -qix 'pl_PL.utf8'; then
+    if ! grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo 'pl_PL.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+    $SUDO locale-gen >/dev/null
 fi
 echo "install-deps: all packages present"

@@ -275,10 +275,17 @@ bool readRow(const CsvRow& row, PriceRecord& record, PrchkMessages& messages)
     }
     bool sound = readCode(row, record, messages);
     sound &= readText(row, 1, "name", kMaxNameLength, true, record.name, messages);
-    sound &= readPriceColumn(row, 2, "price", true, record.price, messages);
-    sound &= readPriceColumn(row, 3, "gross2", false, record.gross2, messages);
-    sound &= readPriceColumn(row, 4, "net1", false, record.net1, messages);
-    sound &= readPriceColumn(row, 5, "net2", false, record.net2, messages);
+    // The record is packed: its doubles are filled by value, never through
+    // a reference to a misaligned member.
+    double price = 0, gross2 = 0, net1 = 0, net2 = 0;
+    sound &= readPriceColumn(row, 2, "price", true, price, messages);
+    sound &= readPriceColumn(row, 3, "gross2", false, gross2, messages);
+    sound &= readPriceColumn(row, 4, "net1", false, net1, messages);
+    sound &= readPriceColumn(row, 5, "net2", false, net2, messages);
+    record.price = price;
+    record.gross2 = gross2;
+    record.net1 = net1;
+    record.net2 = net2;
     sound &= readText(row, 6, "unit", kMaxUnitLength, false, record.unit, messages);
     if (sound && std::strlen(record.unit) > static_cast<size_t>(kShownUnitLength)) {
         addLineWarning(messages, row.line,
@@ -404,7 +411,42 @@ void checkRecordFields(FindingLog& log, const PriceRecord& record, int64_t index
     checkFinite(log, record.net2, "net2", index);
 }
 
-using CodeField = std::array<char, sizeof(PriceRecord::code)>;
+constexpr size_t kCodeWidth = sizeof(PriceRecord::code);
+using CodeField = std::array<char, kCodeWidth>;
+
+std::string duplicateFinding(int64_t index, const char* code, int64_t firstIndex)
+{
+    return formatText("%s: code \"%s\" is also the code of record %lld",
+                      recordPlace(index).c_str(), printableField(code, kCodeWidth).c_str(),
+                      static_cast<long long>(firstIndex + 1));
+}
+
+// What the pass over the records knows about their order.
+struct OrderCheck {
+    PriceRecord previous;
+    bool outOfOrder = false;
+    // Equal neighbours are held back: in an unsorted file a second pass finds
+    // every duplicate, wherever it stands.
+    std::vector<std::string> adjacentDuplicates;
+    int64_t adjacentDuplicateCount = 0;
+};
+
+void checkOrder(FindingLog& log, OrderCheck& order, const PriceRecord& record, int64_t index)
+{
+    const int comparison = index > 0 ? compareCodes(order.previous.code, record.code) : -1;
+    if (comparison > 0) {
+        order.outOfOrder = true;
+        addFinding(log, SortOrder,
+                   formatText("%s: code \"%s\" sorts before the code \"%s\" of the record before "
+                              "it; lookups can miss records",
+                              recordPlace(index).c_str(),
+                              printableField(record.code, kCodeWidth).c_str(),
+                              printableField(order.previous.code, kCodeWidth).c_str()));
+    } else if (comparison == 0 && ++order.adjacentDuplicateCount <= kFindingsShownPerKind) {
+        order.adjacentDuplicates.push_back(duplicateFinding(index, record.code, index - 1));
+    }
+    order.previous = record;
+}
 
 struct IndexedCode {
     CodeField code;
@@ -435,10 +477,7 @@ int reportScatteredDuplicates(const std::string& path, FindingLog& log, PrchkMes
     for (size_t i = 1; i < codes.size(); ++i) {
         if (compareCodes(codes[i - 1].code.data(), codes[i].code.data()) == 0) {
             addFinding(log, DuplicateCode,
-                       formatText("%s: code \"%s\" is also the code of record %lld",
-                                  recordPlace(codes[i].index).c_str(),
-                                  printableField(codes[i].code.data(), codes[i].code.size()).c_str(),
-                                  static_cast<long long>(codes[i - 1].index + 1)));
+                       duplicateFinding(codes[i].index, codes[i].code.data(), codes[i - 1].index));
         }
     }
     return 0;
@@ -460,7 +499,7 @@ int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& me
         bool quotedAny = false;
         for (;;) {
             std::string field;
-            if (text[pos] == '"') {
+            if (pos < text.size() && text[pos] == '"') {
                 quotedAny = true;
                 ++pos;
                 for (;;) {
@@ -478,9 +517,8 @@ int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& me
                         ++pos;
                         break;
                     }
-                    if (c == '\n' || (c == '\r' && (pos + 1 >= text.size() || text[pos + 1] != '\n'))) {
-                        ++line;
-                    }
+                    const bool crlf = c == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n';
+                    if (c == '\n' || (c == '\r' && !crlf)) ++line;
                     field += c;
                     ++pos;
                 }
@@ -489,7 +527,9 @@ int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& me
                     return -1;
                 }
             } else {
-                while (pos < text.size() && text[pos] != ',' && !isLineEnd(pos)) field += text[pos++];
+                while (pos < text.size() && text[pos] != ',' && !isLineEnd(pos)) {
+                    field += text[pos++];
+                }
             }
             row.fields.push_back(std::move(field));
             if (pos >= text.size()) break;
@@ -584,7 +624,9 @@ int parsePrice(std::string_view text, double& units, std::string& problem)
         negative = number[pos] == '-';
         ++pos;
     }
-    auto isDigit = [&](size_t at) { return at < number.size() && number[at] >= '0' && number[at] <= '9'; };
+    auto isDigit = [&](size_t at) {
+        return at < number.size() && number[at] >= '0' && number[at] <= '9';
+    };
     int64_t whole = 0;
     bool tooLarge = false;
     int digits = 0;
@@ -626,7 +668,8 @@ std::string formatPrice(double units)
     if (std::isnan(units)) return "nan";
     if (std::isinf(units)) return units < 0 ? "-inf" : "inf";
     const double magnitude = std::fabs(units);
-    if (magnitude <= static_cast<double>(kLargestPriceUnits) && magnitude == std::floor(magnitude)) {
+    const bool wholeUnits = magnitude == std::floor(magnitude);
+    if (wholeUnits && magnitude <= static_cast<double>(kLargestPriceUnits)) {
         const auto whole = static_cast<int64_t>(magnitude);
         std::string text = formatText("%s%lld.%04lld", units < 0 ? "-" : "",
                                       static_cast<long long>(whole / 10000),
@@ -701,9 +744,10 @@ int buildRecords(const std::vector<CsvRow>& rows, std::vector<PriceRecord>& reco
 
 void sortRecords(std::vector<PriceRecord>& records)
 {
-    std::stable_sort(records.begin(), records.end(), [](const PriceRecord& a, const PriceRecord& b) {
-        return compareCodes(a.code, b.code) < 0;
-    });
+    std::stable_sort(records.begin(), records.end(),
+                     [](const PriceRecord& a, const PriceRecord& b) {
+                         return compareCodes(a.code, b.code) < 0;
+                     });
 }
 
 std::string serializeRecords(const std::vector<PriceRecord>& records)
@@ -860,36 +904,13 @@ int verifyPriceFile(const std::string& path, VerifyReport& report, PrchkMessages
         return -1;
     }
     FindingLog log{report};
-    PriceRecord previous;
+    OrderCheck order;
     PriceRecord record;
-    bool outOfOrder = false;
-    std::vector<std::string> pendingDuplicates;
-    int64_t pendingDuplicateCount = 0;
     size_t got = 0;
     int64_t index = 0;
     for (; (got = std::fread(&record, 1, sizeof record, file.get())) == sizeof record; ++index) {
         checkRecordFields(log, record, index);
-        if (index > 0) {
-            const int order = compareCodes(previous.code, record.code);
-            if (order > 0) {
-                outOfOrder = true;
-                addFinding(log, SortOrder,
-                           formatText("%s: code \"%s\" sorts before the code \"%s\" of the "
-                                      "record before it; lookups can miss records",
-                                      recordPlace(index).c_str(),
-                                      printableField(record.code, sizeof record.code).c_str(),
-                                      printableField(previous.code, sizeof previous.code).c_str()));
-            } else if (order == 0) {
-                // Held back: in an unsorted file a second pass finds them all.
-                if (++pendingDuplicateCount <= kFindingsShownPerKind) {
-                    pendingDuplicates.push_back(formatText("%s: code \"%s\" is also the code of record %lld",
-                                      recordPlace(index).c_str(),
-                                      printableField(record.code, sizeof record.code).c_str(),
-                                      static_cast<long long>(index)));
-                }
-            }
-        }
-        previous = record;
+        checkOrder(log, order, record, index);
     }
     if (std::ferror(file.get())) {
         messages.errors.push_back(formatText("%s: read error", path.c_str()));
@@ -905,11 +926,14 @@ int verifyPriceFile(const std::string& path, VerifyReport& report, PrchkMessages
                               got, kPriceRecordSize));
     }
     if (index == 0) addFinding(log, FileSize, "the file holds no whole record");
-    if (outOfOrder) {
+    if (order.outOfOrder) {
         if (reportScatteredDuplicates(path, log, messages) != 0) return -1;
     } else {
-        for (const std::string& text : pendingDuplicates) addFinding(log, DuplicateCode, text);
-        report.findingCount += pendingDuplicateCount - static_cast<int64_t>(pendingDuplicates.size());
+        for (const std::string& text : order.adjacentDuplicates) {
+            addFinding(log, DuplicateCode, text);
+        }
+        const auto listed = static_cast<int64_t>(order.adjacentDuplicates.size());
+        report.findingCount += order.adjacentDuplicateCount - listed;
     }
     return report.findingCount == 0 ? 0 : 1;
 }

@@ -122,7 +122,8 @@ int runVerify(const std::string& datPath)
         std::printf("no problems found\n");
         return kExitDone;
     }
-    std::printf("%lld problems found\n", static_cast<long long>(report.findingCount));
+    std::printf("%lld problem%s found\n", static_cast<long long>(report.findingCount),
+                report.findingCount == 1 ? "" : "s");
     return kExitFindings;
 }
 

@@ -1,12 +1,11 @@
 // The main window: its class, its message handling, full-screen mode and the
 // About box. WinMain (ui/main_window_win32.cpp) only strings these together,
 // so the window can be built and driven by the Windows tests as it is.
-#include "ui/main_window.h"
-
 #include "lookup/check_state.h"
 #include "resources/resource.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
+#include "ui/main_window.h"
 #include "ui/price_screen.h"
 
 HINSTANCE appInstance = nullptr;
@@ -38,20 +37,20 @@ void onFullScreen(HWND window) {
 
 LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     switch (LOWORD(wParam)) {
-    case IDM_ABOUT:
-        onAbout(window);
-        return 0;
-    case IDM_EXIT:
-        DestroyWindow(window);
-        return 0;
-    case IDM_FULLSCREEN:
-        onFullScreen(window);
-        return 0;
-    case IDM_CONFIG:
-        onConfigure(window);
-        return 0;
-    default:
-        return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+        case IDM_ABOUT:
+            onAbout(window);
+            return 0;
+        case IDM_EXIT:
+            DestroyWindow(window);
+            return 0;
+        case IDM_FULLSCREEN:
+            onFullScreen(window);
+            return 0;
+        case IDM_CONFIG:
+            onConfigure(window);
+            return 0;
+        default:
+            return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
     }
 }
 
@@ -81,28 +80,28 @@ void onChar(HWND window, WPARAM wParam) {
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
-    case WM_PAINT:
-        paintPriceScreen(window);
-        return 0;
-    case WM_GETMINMAXINFO:
-        return onGetMinMaxInfo(window, wParam, lParam);
-    case WM_CHAR:
-        onChar(window, wParam);
-        return 0;
-    case WM_COMMAND:
-        return onCommand(window, wParam, lParam);
-    case WM_TIMER:
-        // Only the idle timer runs on this window.
-        expireIdleTimer();
-        return 0;
-    case WM_SCANNER_BYTE:
-        handleEntryChar(static_cast<signed char>(wParam & 0xFF));
-        return 0;
-    default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_PAINT:
+            paintPriceScreen(window);
+            return 0;
+        case WM_GETMINMAXINFO:
+            return onGetMinMaxInfo(window, wParam, lParam);
+        case WM_CHAR:
+            onChar(window, wParam);
+            return 0;
+        case WM_COMMAND:
+            return onCommand(window, wParam, lParam);
+        case WM_TIMER:
+            // Only the idle timer runs on this window.
+            expireIdleTimer();
+            return 0;
+        case WM_SCANNER_BYTE:
+            handleEntryChar(static_cast<signed char>(wParam & 0xFF));
+            return 0;
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
     }
 }
 
@@ -117,16 +116,16 @@ void enterFullScreen(HWND window) {
 
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
+        case WM_INITDIALOG:
             return TRUE;
-        }
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wParam));
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -143,8 +142,8 @@ ATOM registerMainWindowClass(HINSTANCE instance, const char* className) {
     windowClass.lpszClassName = className;
     // The small icon is drawn at 16 pixels; LoadIconA would stretch it to the
     // large size first and shrink it back.
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageA(instance, MAKEINTRESOURCEA(IDI_SMALL), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_SMALL),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
     return RegisterClassExA(&windowClass);
 }

@@ -19,7 +19,7 @@ char windowClassName[kTextBufferSize];
 // Alt+"?" and Alt+"/" work in full-screen mode too, where the menu is out of
 // sight.
 WPARAM runMessageLoop(HACCEL accelerators) {
-    MSG message;
+    MSG message = {};  // wParam 0 should GetMessageA fail outright
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (TranslateAcceleratorA(message.hwnd, accelerators, &message)) continue;
         TranslateMessage(&message);
@@ -40,9 +40,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     loadSettings();
 
     appInstance = instance;
-    mainWindow = CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW,
-                                 CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr,
-                                 instance, nullptr);
+    mainWindow =
+        CreateWindowExA(0, windowClassName, windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (mainWindow == nullptr) return 0;
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);

@@ -14,7 +14,7 @@ constexpr int kNameLineChars = 40;  // one name line; two lines show at most 80
 constexpr double kMoneyUnits = 10000.0;
 
 // The prompt in Windows-1250: the "ź" is 0x9F.
-constexpr char kPromptText[] = "Wprowad\x9F" " kod towaru";
+constexpr char kPromptText[] = "Wprowad\x9F kod towaru";
 
 // Writes the decimal digits of `number`, at least `minDigits` of them, into
 // `digits` (room for 21 bytes). Returns the count.
@@ -77,7 +77,9 @@ int fieldLength(const char* field, size_t width) {
 }
 
 // The formatted length, or what fitted when snprintf had to cut the line.
-int boundedLength(int printed) { return std::clamp(printed, 0, kScreenLineSize - 1); }
+int boundedLength(int printed) {
+    return std::clamp(printed, 0, kScreenLineSize - 1);
+}
 
 void formatMoney(char* out, size_t size, double money) {
     formatFixedPoint(out, size, money / kMoneyUnits, 2);
@@ -98,8 +100,8 @@ ScreenText& addText(ScreenLayout& layout, int x, int y, ScreenFont font, ScreenA
 // so that the stored name stays as the price file or server gave it.
 void addNameLine(ScreenLayout& layout, int x, int y, const char* name, int length) {
     ScreenText& line = addText(layout, x, y, ScreenFont::Small, ScreenAlign::CenterTop);
-    line.length = boundedLength(std::snprintf(line.text, sizeof line.text, "%.*s",
-                                              std::min(length, kNameLineChars), name));
+    line.length = boundedLength(
+        std::snprintf(line.text, sizeof line.text, "%.*s", std::min(length, kNameLineChars), name));
     toDisplayText(line.text, line.length);
 }
 
@@ -125,8 +127,8 @@ int formatExtras(char* line, const CheckState& state, const Settings& config) {
         char amount[kScreenLineSize];
         formatMoney(amount, sizeof amount, piece.money);
         char text[kScreenLineSize];
-        const int length = boundedLength(
-            std::snprintf(text, sizeof text, "%s%s   ", piece.label, amount));
+        const int length =
+            boundedLength(std::snprintf(text, sizeof text, "%s%s   ", piece.label, amount));
         appendBounded(line, kScreenLineSize, &used, text, static_cast<size_t>(length));
         ++count;
     }
@@ -216,9 +218,9 @@ ScreenLayout layoutPriceScreen(const CheckState& state, const Settings& config, 
 
     const int h = layout.bandHeight;
     ScreenText& code = addText(layout, 0, 7 * h, ScreenFont::Small, ScreenAlign::LeftTop);
-    code.length = boundedLength(std::snprintf(code.text, sizeof code.text, "Kod: %.*s",
-                                              fieldLength(state.code, sizeof state.code),
-                                              state.code));
+    code.length =
+        boundedLength(std::snprintf(code.text, sizeof code.text, "Kod: %.*s",
+                                    fieldLength(state.code, sizeof state.code), state.code));
 
     if (state.resultShown == 0) {
         ScreenText& prompt =

@@ -25,12 +25,12 @@ struct ScreenText {
 
 inline constexpr unsigned kScreenBackground = 0x963200;  // COLORREF 0x00BBGGRR
 inline constexpr unsigned kScreenTextColour = 0xF0F0F0;
-inline constexpr int kFaceNameSize = 32;                 // LF_FACESIZE
+inline constexpr int kFaceNameSize = 32;  // LF_FACESIZE
 
 struct ScreenLayout {
     int width;
     int height;
-    int bandHeight;       // H / 8; the bottom remainder stays plain blue
+    int bandHeight;  // H / 8; the bottom remainder stays plain blue
     int bigFontHeight;
     int smallFontHeight;
     char fontName[kFaceNameSize];  // face name as the font request takes it

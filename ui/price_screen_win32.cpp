@@ -1,9 +1,8 @@
-#include "ui/price_screen.h"
-
 #include <cstring>
 
 #include "lookup/check_state.h"
 #include "settings/settings.h"
+#include "ui/price_screen.h"
 
 namespace {
 
@@ -68,7 +67,8 @@ void paintPriceScreen(HWND window) {
     HDC dc = BeginPaint(window, &paint);
     RECT client;
     GetClientRect(window, &client);
-    const ScreenLayout layout = layoutPriceScreen(checkState, settings, client.right, client.bottom);
+    const ScreenLayout layout =
+        layoutPriceScreen(checkState, settings, client.right, client.bottom);
     drawPriceScreen(dc, layout);
     EndPaint(window, &paint);
 }

@@ -22,7 +22,9 @@ void stopIdleTimer() {
 
 // No erasing: the price screen paints every pixel of the client area, and an
 // erase first would make the screen flicker with every scanned digit.
-void requestRepaint() { InvalidateRect(mainWindow, nullptr, FALSE); }
+void requestRepaint() {
+    InvalidateRect(mainWindow, nullptr, FALSE);
+}
 
 // Runs on the reader thread. Posting, never sending: the reader must not
 // wait for the window's thread, which may itself be waiting in stopScanner.

@@ -535,21 +535,31 @@ def ocr(path, psm=7):
     return result.stdout.decode("utf-8", errors="replace").strip()
 
 
-def ocr_region(image, x, y, w, h, psm=7, light_text=True):
-    """Reads text in one rectangle: dark letters on white, enlarged."""
+def ocr_region(image, x, y, w, h, psm=7, light_text=True, scale=None):
+    """Reads text in one rectangle of an image, as dark letters on white.
+
+    tesseract reads best when a line is about 70 pixels high: the big font
+    is read as it is, the small one enlarged. Larger letters make it mistake
+    a 7 for a slash."""
     out = image + f".{x}-{y}-{w}-{h}.png"
+    if scale is None:
+        scale = max(100, round(7000 / max(h, 1)))
     args = ["convert", image, "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-colorspace", "Gray"]
     if light_text:
         args.append("-negate")
-    # Letters of 100 pixels or more read best.
-    scale = "200%" if h > 50 else "300%"
-    args += ["-resize", scale, "-threshold", "55%", "-bordercolor", "white", "-border", "30",
-             out]
+    args += ["-resize", f"{scale}%", "-bordercolor", "white", "-border", "30", out]
     run(args)
     try:
         return ocr(out, psm)
     finally:
         os.unlink(out)
+
+
+def read_box(session, window, name="box"):
+    """The text of a message box or dialog: dark letters on grey, small."""
+    shot = screenshot(session, os.path.join(session.root, name + ".png"), window)
+    width, height, _ = read_ppm(shot)
+    return ocr_region(shot, 0, 0, width, height, psm=6, light_text=False, scale=200)
 
 
 # Rows of the price screen in eighths of its height: (first band, height in
@@ -693,3 +703,30 @@ def wait_for_screen(session, shot_name, timeout=10, **expected):
         if not problems or time.monotonic() > deadline:
             return problems
         time.sleep(0.5)
+
+
+# --- command line, for tools/run-demo.sh -------------------------------------------
+
+
+def main(argv):
+    """usage: harness.py setup DIR server|standalone PRICE_FILE [SERVER_ADDRESS]
+       harness.py prefix PATH    (makes a prefix for lumivo, on $DISPLAY)"""
+    if len(argv) >= 4 and argv[0] == "setup":
+        workdir, mode, price_file = argv[1], argv[2], argv[3]
+        fields = settings_fields(
+            priceFilePath=windows_path(price_file),
+            standaloneMode=1 if mode == "standalone" else 0,
+            serverAddress=argv[4] if len(argv) > 4 else "127.0.0.1",
+            weightPrefixes=["21"], valuePrefixes=["22"])
+        write_setup(workdir, fields)
+        return 0
+    if len(argv) == 2 and argv[0] == "prefix":
+        make_template_prefix(Display(name=os.environ["DISPLAY"]), argv[1])
+        return 0
+    print(main.__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    import sys
+    sys.exit(main(sys.argv[1:]))

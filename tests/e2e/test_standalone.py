@@ -41,6 +41,16 @@ def with_check_digit(data):
     return data + str((10 - (odd * 3 + even) % 10) % 10)
 
 
+def is_local_address(address):
+    """True for an IPv4 address of this machine: one a socket can bind to."""
+    try:
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+            probe.bind((address, 0))
+        return True
+    except OSError:
+        return False
+
+
 class StandaloneScreen(unittest.TestCase):
     display = None
     template = None
@@ -174,9 +184,7 @@ class StandaloneScreen(unittest.TestCase):
         window = harness.find_window(self.session, "lumivo", timeout=30)
         warning = harness.find_window(self.session, "Uwaga", timeout=1)
         if warning is not None:
-            shot = harness.screenshot(self.session,
-                                      os.path.join(self.session.root, "warning.png"), warning)
-            self.fail(f"unexpected warning: {harness.ocr(shot, psm=6)!r}")
+            self.fail(f"unexpected warning: {harness.read_box(self.session, warning)!r}")
         self.assertIsNotNone(window, "the main window did not appear")
         self.session.window = window
         time.sleep(0.5)
@@ -191,9 +199,7 @@ class StandaloneScreen(unittest.TestCase):
         self.assertEqual(data, harness.pack_settings(harness.settings_fields(
             portName="COM1", priceFilePath="C:\\QXR\\!!u$unac\\PRCHK.DAT", standaloneMode=0,
             serverAddress=address)))
-        local = {"127.0.0.1", socket.gethostbyname(socket.gethostname())}
-        local |= {a[4][0] for a in socket.getaddrinfo(socket.gethostname(), None, socket.AF_INET)}
-        self.assertIn(address, local, "server address")
+        self.assertTrue(is_local_address(address), f"server address {address!r}")
         self.passed = True
 
     def test_missing_price_file_warns_with_the_polish_path(self):
@@ -204,9 +210,7 @@ class StandaloneScreen(unittest.TestCase):
         warning = harness.find_window(self.session, "Uwaga", timeout=30)
         self.assertIsNotNone(warning, "no warning box")
         time.sleep(0.5)
-        shot = harness.screenshot(self.session,
-                                  os.path.join(self.session.root, "warning.png"), warning)
-        text = harness.ocr(shot, psm=6)
+        text = harness.read_box(self.session, warning, "warning")
         self.assertIn("Brak pliku", text)
         # The Windows-1250 letters of the path come through as they were typed.
         self.assertIn("Źródła cen", text)

@@ -135,7 +135,9 @@ public:
     // Serves one request with `reply`.
     void answerWith(const std::string& reply)
     {
-        serve(1, [reply](int fd, const sockaddr_in& peer, const Bytes&) { sendTo(fd, peer, reply); });
+        serve(1, [reply](int fd, const sockaddr_in& peer, const Bytes&) {
+            sendTo(fd, peer, reply);
+        });
     }
 
     const std::vector<Bytes>& requests()
@@ -413,7 +415,8 @@ TEST_F(CheckerTest, NoServerListeningEndsTheExchangeWithAMessage)
     ask(exchange, "127.0.0.1", unusedPort());
     EXPECT_EQ(exchange.result, -1);
     ASSERT_EQ(fakeWindow.warnings.size(), 1u);
-    EXPECT_EQ(fakeWindow.warnings[0], "recv() failed: error " + std::to_string(ECONNREFUSED) + "\n");
+    EXPECT_EQ(fakeWindow.warnings[0],
+              "recv() failed: error " + std::to_string(ECONNREFUSED) + "\n");
 }
 
 TEST_F(CheckerTest, SilentServerEndsTheWaitAfterTheTimeOut)
@@ -524,7 +527,6 @@ TEST(CheckerPrice, ReadsTheWayServersWritePricesInAnyLocale)
     EXPECT_DOUBLE_EQ(readDecimalText("12345678901234567890123"), 12345678901234567890123.0);
     for (const char* none : {"", " ", "-", ".", "+.", "e5", "Cena", "nan", "inf", "0x10"})
         EXPECT_EQ(readDecimalText(none), 0) << none;
-    EXPECT_EQ(readDecimalText("0x10"), 0);
     EXPECT_EQ(readDecimalText("1e999999"), HUGE_VAL);
     EXPECT_EQ(readDecimalText("1e-999999"), 0);
 }

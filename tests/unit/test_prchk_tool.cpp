@@ -158,7 +158,8 @@ TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber)
 
 TEST(PrchkCsv, QuotedFieldsBlankLinesBomAndLineNumbers)
 {
-    const std::string text = "\xEF\xBB\xBF" "a,b\r\n\r\n\"x, \"\"y\"\"\",2,\n\"two\nlines\",3\nlast,4";
+    const std::string text =
+        "\xEF\xBB\xBF" "a,b\r\n\r\n\"x, \"\"y\"\"\",2,\n\"two\nlines\",3\nlast,4";
     std::vector<CsvRow> rows;
     PrchkMessages messages;
     ASSERT_EQ(parseCsv(text, rows, messages), 0);
@@ -169,6 +170,10 @@ TEST(PrchkCsv, QuotedFieldsBlankLinesBomAndLineNumbers)
     EXPECT_EQ(rows[2].line, 4);
     EXPECT_EQ(rows[2].fields[0], "two\nlines");
     EXPECT_EQ(rows[3].line, 6);
+
+    rows.clear();
+    ASSERT_EQ(parseCsv("a,b,", rows, messages), 0);  // an empty last field at the very end
+    EXPECT_EQ(rows[0].fields, (std::vector<std::string>{"a", "b", ""}));
 }
 
 TEST(PrchkCsv, BrokenQuotingNamesItsLine)
@@ -231,8 +236,8 @@ TEST(PrchkBuild, BuildDumpBuildGivesTheSameFile)
     TempFolder folder;
     const std::string csv = folder.file("items.csv");
     ASSERT_TRUE(writeBytes(csv, header +
-                                    "5901234123457,\"Kawa \"\"Mała\"\", 250 g\",16.99,0.5,,0.0001,szt\n"
-                                    "2100012, Szynka z beczki ,39.99,,,,kg\n"
+                                    "5901234123457,\"Kawa \"\"Mała\"\", 250 g\",16.99,0.5,,"
+                                    "0.0001,szt\n2100012, Szynka z beczki ,39.99,,,,kg\n"
                                     "X1,ŻÓŁW,-1.5,,,,\n"));
     const std::string dat1 = folder.file("one.dat");
     const std::string dumped = folder.file("dump.csv");
@@ -269,8 +274,10 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile)
              return s;
          }() + ",1,,,,\n", "line 3: name is 121"},
         {"unit too long", "1,A,1,,,," + std::string(18, 'u') + "\n", "line 2: unit"},
-        {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n", "line 4: code \"7\" is already on line 2"},
-        {"duplicate of a faulty row", "7,A,x,,,,\n7,B,1,,,,\n", "line 3: code \"7\" is already on line 2"},
+        {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n",
+         "line 4: code \"7\" is already on line 2"},
+        {"duplicate of a faulty row", "7,A,x,,,,\n7,B,1,,,,\n",
+         "line 3: code \"7\" is already on line 2"},
         {"price no number", "1,A,abc,,,,\n", "line 2: price \"abc\" is no number"},
         {"decimal comma", "1,A,\"12,99\",,,,\n", "line 2: price \"12,99\" is no number"},
         {"price not finite", "1,A,1,nan,,,\n", "line 2: gross2 \"nan\""},
@@ -434,9 +441,8 @@ protected:
         settings.standaloneMode = 1;
         std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", dat.c_str());
         size_t count = 0;
-        ASSERT_EQ(buildPriceFile(std::string(LUMIVO_SOURCE_DIR) + "/tools/demo/demo_items.csv", dat,
-                                 count, messages),
-                  0);
+        const std::string demo = std::string(LUMIVO_SOURCE_DIR) + "/tools/demo/demo_items.csv";
+        ASSERT_EQ(buildPriceFile(demo, dat, count, messages), 0);
         records = count;
         clearCheckState();
         entryPos = 0;

@@ -74,6 +74,7 @@ TEST_F(PriceFile, FoundRecordIsLeftInTheBuffer)
     write({makePriceRecord("100", "Chleb", 4.5, "szt", 4.2, 4.17, 3.89),
            makePriceRecord("200", "Mas\x92o", 7.99, "kg")});
     ASSERT_EQ(lookupPriceRecord("200"), 1);
+    // The record is packed: its doubles are copied before gtest takes a reference.
     EXPECT_STREQ(recordBuffer.code, "200");
     EXPECT_STREQ(recordBuffer.name, "Mas\x92o");
     EXPECT_EQ(double{recordBuffer.price}, 79900);

@@ -1,6 +1,7 @@
 // The price screen worked out without a window: positions, fonts, texts and
 // the byte-exact lines a customer reads.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cfloat>
 #include <clocale>
@@ -10,8 +11,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "ui/price_screen_layout.h"
 
@@ -30,7 +29,9 @@ constexpr auto kBig = ScreenFont::Big;
 constexpr auto kLeft = ScreenAlign::LeftTop;
 constexpr auto kCentre = ScreenAlign::CenterTop;
 
-std::string textOf(const ScreenText& line) { return std::string(line.text, line.length); }
+std::string textOf(const ScreenText& line) {
+    return std::string(line.text, line.length);
+}
 
 std::vector<std::string> textsOf(const ScreenLayout& layout) {
     std::vector<std::string> texts;
@@ -39,8 +40,8 @@ std::vector<std::string> textsOf(const ScreenLayout& layout) {
 }
 
 void expectDisplayList(const ScreenLayout& layout, const std::vector<Expected>& expected) {
-    ASSERT_EQ(layout.count, static_cast<int>(expected.size())) << ::testing::PrintToString(
-        textsOf(layout));
+    ASSERT_EQ(layout.count, static_cast<int>(expected.size()))
+        << ::testing::PrintToString(textsOf(layout));
     for (int i = 0; i < layout.count; ++i) {
         const ScreenText& line = layout.texts[i];
         SCOPED_TRACE("line " + std::to_string(i) + ": " + expected[i].text);
@@ -94,18 +95,17 @@ TEST_F(PriceScreenLayout, ResultFaceOn800x600PlacesEveryLineInDrawingOrder) {
     EXPECT_EQ(layout.bigFontHeight, 75);
     EXPECT_EQ(layout.smallFontHeight, 37);
     EXPECT_STREQ(layout.fontName, "Arial CE");
-    expectDisplayList(
-        layout,
-        {
-            {0, 525, kSmall, kLeft, "Kod: 2112345012345"},
-            {400, 75, kSmall, kCentre, "SER GOUDA PLASTRY EXTRA DOJRZEWAJACY 1KG"},
-            {400, 112, kSmall, kCentre, " SWIEZY Z MLECZARNI"},
-            {600, 525, kSmall, kCentre, "Razem: 25.00"},
-            {400, 375, kSmall, kCentre, "Masa: 1.250  kg    Cena/jm:12.99"},
-            {400, 0, kSmall, kCentre,
-             "Netto1: 10.00   Netto2: 11.00   Brutto1: 12.99   Brutto2: 12.30   "},
-            {400, 300, kBig, kCentre, "Cena: 16.24"},
-        });
+    expectDisplayList(layout,
+                      {
+                          {0, 525, kSmall, kLeft, "Kod: 2112345012345"},
+                          {400, 75, kSmall, kCentre, "SER GOUDA PLASTRY EXTRA DOJRZEWAJACY 1KG"},
+                          {400, 112, kSmall, kCentre, " SWIEZY Z MLECZARNI"},
+                          {600, 525, kSmall, kCentre, "Razem: 25.00"},
+                          {400, 375, kSmall, kCentre, "Masa: 1.250  kg    Cena/jm:12.99"},
+                          {400, 0, kSmall, kCentre,
+                           "Netto1: 10.00   Netto2: 11.00   Brutto1: 12.99   Brutto2: 12.30   "},
+                          {400, 300, kBig, kCentre, "Cena: 16.24"},
+                      });
 }
 
 TEST_F(PriceScreenLayout, ResultFaceOn1366x768) {
@@ -196,7 +196,9 @@ TEST_F(PriceScreenLayout, NameIsRecodedOnTheDrawnCopyOnly) {
     state.resultShown = 1;
     // "Łódź" and "ł" in Mazovia (Ł 0x9C, ó 0xA2, ź 0xA6, ł 0x92); the
     // second line starts with a Mazovia ś (0x9E).
-    std::string name = "\x9C\xA2" "d\xA6 \x92";
+    std::string name =
+        "\x9C\xA2"
+        "d\xA6 \x92";
     name.resize(40, '.');
     name += "\x9E";
     std::strcpy(state.itemName, name.c_str());
@@ -207,7 +209,9 @@ TEST_F(PriceScreenLayout, NameIsRecodedOnTheDrawnCopyOnly) {
 
     for (int paint = 0; paint < 3; ++paint) {
         const ScreenLayout layout = layoutPriceScreen(state, config, 800, 600);
-        std::string expectedFirst = "\xA3\xF3" "d\x9F \xB3";
+        std::string expectedFirst =
+            "\xA3\xF3"
+            "d\x9F \xB3";
         expectedFirst.resize(40, '.');
         EXPECT_EQ(textOf(layout.texts[1]), expectedFirst);
         EXPECT_EQ(textOf(layout.texts[2]), "\x9C");  // Windows-1250 ś
@@ -343,16 +347,16 @@ bool enterCommaLocale(const std::filesystem::path& folder) {
         if (std::setlocale(LC_ALL, name) != nullptr && usesComma()) return true;
     }
     if (!std::filesystem::exists("/usr/share/i18n/locales/pl_PL")) return false;
-    const std::string command = "localedef -i pl_PL -f ISO-8859-2 '" +
-                                (folder / "pl_PL").string() + "' >/dev/null 2>&1";
+    const std::string command =
+        "localedef -i pl_PL -f ISO-8859-2 '" + (folder / "pl_PL").string() + "' >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) return false;
     setenv("LOCPATH", folder.c_str(), 1);
     return std::setlocale(LC_ALL, "pl_PL") != nullptr && usesComma();
 }
 
 TEST_F(PriceScreenLayout, DecimalPointStaysADotUnderAPolishLocale) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("lumivo-locale-" + std::to_string(getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("lumivo-locale-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     const bool entered = enterCommaLocale(folder);
     if (entered) {

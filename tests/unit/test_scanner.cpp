@@ -1,6 +1,8 @@
 // The scanner port: naming and line-settings rules, and the real reader
 // thread against a pseudo-terminal standing in for the scanner's serial line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -10,9 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "scanner/scanner.h"
 #include "scanner/serial_seam.h"
@@ -63,7 +62,8 @@ size_t deliveredCount() {
 std::vector<unsigned char> delivered() {
     std::lock_guard<std::mutex> guard(fakeWindow.scannerBytesLock);
     std::vector<unsigned char> bytes;
-    for (signed char byte : fakeWindow.scannerBytes) bytes.push_back(static_cast<unsigned char>(byte));
+    for (signed char byte : fakeWindow.scannerBytes)
+        bytes.push_back(static_cast<unsigned char>(byte));
     return bytes;
 }
 
@@ -160,9 +160,9 @@ TEST(ScannerModeText, FramingComesFromTheLowFiveBits) {
 TEST(ScannerModeText, EveryFramingIsAcceptedByThePort) {
     SerialLine line{};
     for (int flags = 0; flags < 32; ++flags) {
-        EXPECT_EQ(serialPrepareLine(scannerModeText(9600, static_cast<signed char>(flags)).data(),
-                                    &line),
-                  0)
+        EXPECT_EQ(
+            serialPrepareLine(scannerModeText(9600, static_cast<signed char>(flags)).data(), &line),
+            0)
             << flags;
     }
     EXPECT_NE(serialPrepareLine("baud=9600 data=9 parity=N stop=1", &line), 0);
@@ -260,7 +260,8 @@ TEST_F(ScannerThread, VanishedPortCostsNoProcessorTimeAndStillStops) {
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     std::this_thread::sleep_for(std::chrono::seconds(1));
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+    const double cpuMs =
+        (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
     std::printf("processor time over 1 s with a dead port: %.1f ms\n", cpuMs);
     EXPECT_LT(cpuMs, 200.0);
 

@@ -2,7 +2,6 @@
 // the program, and the real dialog procedure shown modally and driven through
 // its controls from a timer inside the dialog's own message loop.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <cstdio>
@@ -42,8 +41,8 @@ const ExpectedControl kControls[] = {
     {1003, Kind::Radio, L"&7 cyfr - 2xxxxxxxIiiiC", 31, 151, 84, 8, false},
     {1004, Kind::Radio, L"&6 cyfr - 2xxxxxxCIiiiC", 121, 151, 70, 8, false},
     {-1, Kind::Frame, L"Przedrostki", 7, 174, 309, 46, false},
-    {-1, Kind::Label, L"Towary ze zdefiniowan\u0105 warto\u015bci\u0105 w kodzie:", 29, 185, 144, 11,
-     true},
+    {-1, Kind::Label, L"Towary ze zdefiniowan\u0105 warto\u015bci\u0105 w kodzie:", 29, 185, 144,
+     11, true},
     {-1, Kind::Label, L"Towary ze zdefiniowan\u0105 mas\u0105 w kodzie:", 29, 196, 144, 11, true},
     {1005, Kind::Edit, L"", 175, 183, 32, 13, false},
     {1006, Kind::Edit, L"", 209, 183, 32, 13, false},
@@ -57,8 +56,8 @@ const ExpectedControl kControls[] = {
     {1014, Kind::Check, L"Poka\u017c cen\u0119 brutto 2", 15, 279, 83, 10, false},
     {-1, Kind::Frame, L"Skaner", 7, 7, 309, 35, false},
     {-1, Kind::Frame, L"Tryb pracy:", 7, 46, 309, 85, true},
-    {1016, Kind::Radio, L"&Pracuj jako symulator sprawdzarki sieciowej &LAN (port UDP:1001)", 21, 60,
-     279, 8, false},
+    {1016, Kind::Radio, L"&Pracuj jako symulator sprawdzarki sieciowej &LAN (port UDP:1001)", 21,
+     60, 279, 8, false},
     {1017, Kind::Radio, L"&Pracuj jako samodzielny program z wykorzystaniem pliku PRCHK.DAT", 21,
      94, 279, 8, false},
     {-1, Kind::Frame, L"Ceny", 7, 225, 309, 69, false},
@@ -140,8 +139,8 @@ bool readTemplate(DialogTemplate* out) {
     const BYTE* base = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
     TemplateReader in{base};
     if (in.word() != 1 || in.word() != 0xFFFF) return false;  // DLGTEMPLATEEX
-    in.dword();                                                // help id
-    in.dword();                                                // extended style
+    in.dword();                                               // help id
+    in.dword();                                               // extended style
     out->style = in.dword();
     const WORD count = in.word();
     out->x = in.coordinate();
@@ -184,21 +183,31 @@ std::wstring classOf(const std::wstring& stored) {
 
 std::wstring classOf(Kind kind) {
     switch (kind) {
-        case Kind::Edit: return L"Edit";
-        case Kind::Label: return L"Static";
-        default: return L"Button";
+        case Kind::Edit:
+            return L"Edit";
+        case Kind::Label:
+            return L"Static";
+        default:
+            return L"Button";
     }
 }
 
 DWORD typeBitsOf(Kind kind) {
     switch (kind) {
-        case Kind::Label: return SS_LEFT;
-        case Kind::Edit: return 0;
-        case Kind::Frame: return BS_GROUPBOX;
-        case Kind::Radio: return BS_AUTORADIOBUTTON;
-        case Kind::Check: return BS_AUTOCHECKBOX;
-        case Kind::DefaultButton: return BS_DEFPUSHBUTTON;
-        case Kind::Button: return BS_PUSHBUTTON;
+        case Kind::Label:
+            return SS_LEFT;
+        case Kind::Edit:
+            return 0;
+        case Kind::Frame:
+            return BS_GROUPBOX;
+        case Kind::Radio:
+            return BS_AUTORADIOBUTTON;
+        case Kind::Check:
+            return BS_AUTOCHECKBOX;
+        case Kind::DefaultButton:
+            return BS_DEFPUSHBUTTON;
+        case Kind::Button:
+            return BS_PUSHBUTTON;
     }
     return 0;
 }
@@ -329,9 +338,7 @@ protected:
         pendingDrive() = std::move(drive);
         const UINT_PTR driver = SetTimer(nullptr, 0, 20, driveDialog);
         const UINT_PTR closer = SetTimer(nullptr, 0, 20, answerWarnings);
-        const DWORD start = GetTickCount();
         const INT_PTR result = showConfigDialog(nullptr);
-        std::printf("dialog %lu ms\n", GetTickCount() - start);
         KillTimer(nullptr, driver);
         KillTimer(nullptr, closer);
         return result;
@@ -366,7 +373,6 @@ protected:
         HWND dialog = threadWindow("Konfiguracja");
         if (dialog == nullptr) return;
         KillTimer(nullptr, timer);
-        std::printf("drive\n");
         auto drive = std::move(pendingDrive());
         drive(dialog);
         if (IsWindow(dialog) && IsWindowVisible(dialog)) EndDialog(dialog, kNotEnded);
@@ -395,9 +401,7 @@ protected:
     static bool checked(HWND dialog, int id) {
         return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
     }
-    static void click(HWND dialog, int id) {
-        SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0);
-    }
+    static void click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
     static void press(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, id, 0); }
 
     Settings onDisk;

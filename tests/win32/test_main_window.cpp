@@ -15,7 +15,9 @@
 
 namespace {
 
-HINSTANCE program() { return GetModuleHandleA(nullptr); }
+HINSTANCE program() {
+    return GetModuleHandleA(nullptr);
+}
 
 std::string menuText(HMENU menu, UINT position) {
     char text[100] = {};
@@ -80,8 +82,8 @@ TEST(Resources, AcceleratorsAreAltCharacterEntriesForAbout) {
 
 TEST(Resources, IconsComeInTheSizesTheClassAsksFor) {
     for (int id : {IDI_LUMIVO, IDI_SMALL}) {
-        HICON icon = static_cast<HICON>(
-            LoadImageA(program(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
+        HICON icon =
+            static_cast<HICON>(LoadImageA(program(), MAKEINTRESOURCEA(id), IMAGE_ICON, 16, 16, 0));
         EXPECT_NE(icon, nullptr) << "icon " << id;
         if (icon) DestroyIcon(icon);
     }
@@ -104,8 +106,8 @@ protected:
 
     void SetUp() override {
         appInstance = program();
-        mainWindow = CreateWindowExA(0, kClassName, "lumivo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                     0, CW_USEDEFAULT, 0, nullptr, nullptr, program(), nullptr);
+        mainWindow = CreateWindowExA(0, kClassName, "lumivo", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                     CW_USEDEFAULT, 0, nullptr, nullptr, program(), nullptr);
         ASSERT_NE(mainWindow, nullptr);
         clearCheckState();
         entryPos = 0;

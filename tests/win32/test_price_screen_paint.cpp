@@ -1,12 +1,14 @@
 // The price screen drawn by GDI into a memory bitmap: blue everywhere, light
 // text only in the bands where the layout puts it.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "lookup/check_state.h"
 #include "settings/settings.h"
@@ -124,9 +126,9 @@ TEST_F(PriceScreenPaint, PromptFaceInkOnlyInThePromptBandAndTheCode) {
 
     const Ink code = inkIn(surface, 0, 7 * h, 400, 8 * h);
     EXPECT_GT(code.count, 50);
-    EXPECT_LT(code.left, 10);                 // left-aligned at x = 0
-    EXPECT_LT(code.bottom, 7 * h + h / 2);    // small font: upper half of the band
-    EXPECT_EQ(inkIn(surface, 400, 7 * h, 800, 8 * h).count, 0);  // no total
+    EXPECT_LT(code.left, 10);               // left-aligned at x = 0
+    EXPECT_LT(code.bottom, 7 * h + h / 2);  // small font: upper half of the band
+    EXPECT_EQ(inkIn(surface, 400, 7 * h, 800, 8 * h).count, 0);     // no total
     EXPECT_GT(prompt.bottom - prompt.top, code.bottom - code.top);  // big over small
 }
 
@@ -150,7 +152,7 @@ TEST_F(PriceScreenPaint, ResultFaceInkInTheNamePriceAndBottomBands) {
 
     const Ink total = inkIn(surface, 400, 7 * h, 800, 8 * h);
     EXPECT_GT(total.count, 50);
-    EXPECT_NEAR((total.left + total.right) / 2.0, 600, 25);  // centred on W - W/4
+    EXPECT_NEAR((total.left + total.right) / 2.0, 600, 25);     // centred on W - W/4
     EXPECT_GT(inkIn(surface, 0, 7 * h, 200, 8 * h).count, 50);  // the code
 }
 
@@ -235,3 +237,30 @@ TEST_F(PriceScreenPaint, PaintingAWindowValidatesItsClientArea) {
 
 }  // namespace
 
+// The program's C runtime is MinGW's, not glibc's: the same rounding and the
+// same "." must come out of it, Polish regional settings or not.
+TEST(PriceScreenNumbers, WindowsRuntimeRoundsHalvesUpAndWritesADot) {
+    auto check = [](const char* locale) {
+        SCOPED_TRACE(locale);
+        char out[kScreenLineSize];
+        const std::pair<double, const char*> cases[] = {
+            {0.125, "0.13"}, {-0.125, "-0.13"}, {1.005, "1.00"},
+            {0.135, "0.14"}, {12.99, "12.99"},  {1e20, "100000000000000000000.00"},
+            {2.675, "2.67"},
+        };
+        for (const auto& [value, text] : cases) {
+            formatFixedPoint(out, sizeof out, value, 2);
+            EXPECT_STREQ(out, text);
+        }
+        formatFixedPoint(out, sizeof out, 1.25, 3);
+        EXPECT_STREQ(out, "1.250");
+    };
+    check("C");
+    if (std::setlocale(LC_ALL, "Polish_Poland.1250") != nullptr ||
+        std::setlocale(LC_ALL, "pl-PL") != nullptr) {
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+        check(probe);  // names the separator the runtime itself would use
+    }
+    std::setlocale(LC_ALL, "C");
+}

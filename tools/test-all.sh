@@ -1,0 +1,153 @@
+#!/bin/bash
+# Builds everything and runs every test: the native unit tests, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer, each fuzzer for a short
+# bounded time, and the Windows build with its tests under Wine and the
+# end-to-end tests of lumivo.exe on a virtual display.
+#
+# Ends with one line "N passed, M failed" and a non-zero status when anything
+# failed. Build folders: build/ci-native, build/ci-asan, build/ci-fuzz,
+# build/ci-win32. Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
+set -u
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+jobs=2
+fuzz_seconds=${LUMIVO_FUZZ_SECONDS:-15}
+passed=0
+failed=0
+failures=""
+started=$(date +%s)
+
+note_failure() {
+    failed=$((failed + 1))
+    failures="$failures\n  $1"
+    echo "test-all: FAILED: $1"
+}
+
+step() {
+    echo
+    echo "=== $* ($(( $(date +%s) - started )) s)"
+}
+
+# Configures and builds one tree; a failed build counts as one failure.
+build() {
+    local dir=$1
+    shift
+    if ! cmake -S . -B "$dir" -G Ninja --no-warn-unused-cli "$@" >"$dir.configure.log" 2>&1; then
+        cat "$dir.configure.log"
+        note_failure "configure $dir"
+        return 1
+    fi
+    if ! cmake --build "$dir" -j"$jobs"; then
+        note_failure "build $dir"
+        return 1
+    fi
+}
+
+# Runs ctest in a tree and adds its counts to the totals.
+run_ctest() {
+    local dir=$1
+    local log="$dir/ctest.log"
+    (cd "$dir" && ctest --output-on-failure -j"$jobs") 2>&1 | tee "$log"
+    # "100% tests passed, 0 tests failed out of 57"
+    local summary
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        if grep -q 'No tests were found' "$log"; then
+            return 0
+        fi
+        note_failure "ctest in $dir gave no summary"
+        return
+    fi
+    local bad total
+    bad=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')
+    total=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\2/')
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+    if [ "$bad" -ne 0 ]; then
+        failures="$failures\n  $bad test(s) in $dir"
+    fi
+}
+
+# --- processes this script starts, stopped by PID at the end ----------------
+xvfb_pid=""
+openbox_pid=""
+work=$(mktemp -d)
+cleanup() {
+    for pid in $openbox_pid $xvfb_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+step "dependencies"
+if ! tools/install-deps.sh; then
+    note_failure "tools/install-deps.sh"
+fi
+
+step "native build and unit tests (build/ci-native)"
+if build build/ci-native -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMIVO_BENCH=ON; then
+    run_ctest build/ci-native
+fi
+
+step "AddressSanitizer and UndefinedBehaviorSanitizer (build/ci-asan)"
+if build build/ci-asan -DCMAKE_BUILD_TYPE=Debug -DLUMIVO_SANITIZE=ON -DLUMIVO_BENCH=OFF; then
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        run_ctest build/ci-asan
+fi
+
+step "fuzzers, ${fuzz_seconds} s each (build/ci-fuzz)"
+if build build/ci-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+        -DCMAKE_CXX_COMPILER=clang++ -DLUMIVO_FUZZ=ON -DLUMIVO_BENCH=OFF; then
+    for source in tests/fuzz/fuzz_*.cpp; do
+        [ -e "$source" ] || continue
+        name=$(basename "$source" .cpp)
+        corpus="$work/corpus-$name"
+        mkdir -p "$corpus" "$work/artifacts-$name"
+        # The seed corpus is copied: the fuzzer adds what it finds to the
+        # first folder, and the repository stays as it is.
+        if [ -d "tests/fuzz/corpus/$name" ]; then
+            cp -r "tests/fuzz/corpus/$name/." "$corpus/"
+        fi
+        echo "test-all: $name"
+        if "build/ci-fuzz/tests/fuzz/$name" -max_total_time="$fuzz_seconds" \
+                -artifact_prefix="$work/artifacts-$name/" -print_final_stats=1 \
+                "$corpus" >"$work/$name.log" 2>&1; then
+            passed=$((passed + 1))
+            grep -E '^(stat::number_of_executed_units|Done)' "$work/$name.log" | sed 's/^/  /'
+        else
+            tail -40 "$work/$name.log"
+            note_failure "fuzzer $name (artefacts were in $work/artifacts-$name)"
+        fi
+    done
+fi
+
+step "Windows build, tests under Wine and end-to-end (build/ci-win32)"
+# One virtual display with a window manager for every Windows test.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=":$(tr -dc 0-9 <"$work/display")"
+if [ "$display" = ":" ]; then
+    note_failure "Xvfb did not start"
+else
+    DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
+    openbox_pid=$!
+    if build build/ci-win32 -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+            -DLUMIVO_NATIVE_TOOLS="$root/build/ci-native/tools"; then
+        DISPLAY=$display LUMIVO_E2E_DISPLAY=$display run_ctest build/ci-win32
+    fi
+fi
+
+echo
+echo "test-all: took $(( $(date +%s) - started )) s"
+if [ "$failed" -ne 0 ]; then
+    echo -e "test-all: what failed:$failures"
+fi
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
