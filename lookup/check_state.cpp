@@ -20,26 +20,23 @@ uintptr_t idleTimer = 0;
 
 namespace {
 
-constexpr int32_t kCodeCapacity = 16;  // characters kept while typing
-constexpr size_t kLookedUpLength = 13; // an EAN-13 is the longest real code
+constexpr int32_t kCodeCapacity = 16;   // characters kept while typing
+constexpr size_t kLookedUpLength = 13;  // an EAN-13 is the longest real code
 constexpr size_t kUnitShown = 5;
 
-constexpr bool isAsciiDigitOrLetter(char c)
-{
+constexpr bool isAsciiDigitOrLetter(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 template <size_t N>
-void copyText(char (&field)[N], const char* text)
-{
+void copyText(char (&field)[N], const char* text) {
     std::snprintf(field, N, "%s", text);
 }
 
 // Copies at most `limit` bytes of a record's text field, stopping at its
 // zero byte if it has one, and terminates the copy.
 template <size_t N>
-void copyField(char (&to)[N], const char* from, size_t limit)
-{
+void copyField(char (&to)[N], const char* from, size_t limit) {
     if (limit > N - 1) limit = N - 1;
     const size_t length = strnlen(from, limit);
     std::memcpy(to, from, length);
@@ -49,8 +46,7 @@ void copyField(char (&to)[N], const char* from, size_t limit)
 // Scanners send a CR or LF after the code, some pad with blanks or send a
 // symbology letter after a separator: the code ends at the first character
 // that is not an ASCII letter or digit.
-void cleanCode(char (&code)[17])
-{
+void cleanCode(char (&code)[17]) {
     for (char& c : code) {
         if (!isAsciiDigitOrLetter(c)) {
             c = '\0';
@@ -62,14 +58,12 @@ void cleanCode(char (&code)[17])
 
 // A record with a NaN or infinite price was damaged on the way from the back
 // office; showing it would put "nan" on the screen and spoil the total.
-bool recordPricesAreSound(const PriceRecord& record)
-{
+bool recordPricesAreSound(const PriceRecord& record) {
     return std::isfinite(record.price) && std::isfinite(record.gross2) &&
            std::isfinite(record.net1) && std::isfinite(record.net2);
 }
 
-void showNotFound()
-{
+void showNotFound() {
     copyText(checkState.itemName, kUnknownItemText);
     checkState.price = 0;
     checkState.unitPrice = 0;
@@ -81,8 +75,7 @@ void showNotFound()
 
 // Fills the screen from the record in recordBuffer. `price` is the price to
 // show: the record's own, or the one computed from an in-store code.
-void showFound(const PriceRecord& record, double price)
-{
+void showFound(const PriceRecord& record, double price) {
     copyField(checkState.itemName, record.name, sizeof record.name);
     checkState.price = price;
     checkState.net1 = record.net1;
@@ -94,13 +87,14 @@ void showFound(const PriceRecord& record, double price)
     copyField(checkState.unit, record.unit, kUnitShown);
 }
 
-bool lookupFound(const char* code) { return lookupPriceRecord(code) >= 0; }
+bool lookupFound(const char* code) {
+    return lookupPriceRecord(code) >= 0;
+}
 
 // A weighed or priced label from the shop's own scales: look up the item
 // code inside it and compute the price from the embedded number. `price`
 // receives that price when the item is found.
-bool lookupInStoreCode(const char* code, double& price)
-{
+bool lookupInStoreCode(const char* code, double& price) {
     const int kind = classifyInStoreCode(code);
     if (kind == PlainCode) return false;
     const InStoreParts parts = decodeInStoreCode(code);
@@ -118,8 +112,7 @@ bool lookupInStoreCode(const char* code, double& price)
 // UPC-A read as 12 digits is stored as its EAN-13; a 7-character item code
 // as 8), then as an in-store code. A code found directly keeps its own
 // price even when it looks like an in-store code.
-void lookupInPriceFile(const char* code)
-{
+void lookupInPriceFile(const char* code) {
     const size_t length = strnlen(code, sizeof checkState.code);
     bool found = lookupFound(code);
     double price = found ? recordBuffer.price : 0;
@@ -139,8 +132,7 @@ void lookupInPriceFile(const char* code)
     }
 }
 
-void storeCharacter(signed char ch)
-{
+void storeCharacter(signed char ch) {
     if (entryPos < 0 || entryPos >= kCodeCapacity) entryPos = 0;
     restartIdleTimer();
     checkState.code[entryPos] = static_cast<char>(ch);
@@ -152,8 +144,7 @@ void storeCharacter(signed char ch)
 
 // Enter after nothing (or after exactly 16 characters, which wraps the
 // position) does nothing at all: a scanner that sends CR LF gives one lookup.
-void enterCode()
-{
+void enterCode() {
     if (entryPos == 0) return;
     entryPos = 0;
     checkState.code[kLookedUpLength] = '\0';
@@ -178,8 +169,7 @@ void enterCode()
 
 }  // namespace
 
-int handleEntryChar(signed char ch)
-{
+int handleEntryChar(signed char ch) {
     if (ch == '\n' || ch == '\r') {
         enterCode();
     } else {
@@ -188,10 +178,11 @@ int handleEntryChar(signed char ch)
     return 0;
 }
 
-void clearCheckState() { std::memset(&checkState, 0, sizeof checkState); }
+void clearCheckState() {
+    std::memset(&checkState, 0, sizeof checkState);
+}
 
-void expireIdleTimer()
-{
+void expireIdleTimer() {
     clearCheckState();
     entryPos = 0;
     stopIdleTimer();

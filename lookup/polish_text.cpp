@@ -12,8 +12,7 @@ const LetterTable win1250Letters = {0xB9, 0xE6, 0xEA, 0xB3, 0xF1, 0xF3, 0x9C, 0x
 // The pages overlap (0x86 is ć in CP852 but ą in Mazovia), so every byte is
 // looked at exactly once and a replaced byte is never tested again.
 char* recodeText(char* text, int32_t length, const LetterTable& fromTable,
-                 const LetterTable& toTable)
-{
+                 const LetterTable& toTable) {
     for (int32_t i = 0; i < length; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         for (std::size_t j = 0; j < fromTable.size(); ++j) {
@@ -26,7 +25,6 @@ char* recodeText(char* text, int32_t length, const LetterTable& fromTable,
     return text;
 }
 
-char* toDisplayText(char* text, int32_t length)
-{
+char* toDisplayText(char* text, int32_t length) {
     return recodeText(text, length, mazoviaLetters, win1250Letters);
 }

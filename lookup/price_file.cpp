@@ -15,8 +15,7 @@ namespace {
 
 struct FileCloser {
     std::FILE* file;
-    ~FileCloser()
-    {
+    ~FileCloser() {
         if (file != nullptr) std::fclose(file);
     }
 };
@@ -24,8 +23,7 @@ struct FileCloser {
 // Orders `code` against a record's key as unsigned bytes up to the zero
 // byte. A damaged key that fills its 17 bytes without a zero is taken as
 // ending there, so the comparison never leaves the field.
-int compareWithRecordCode(const char* code, const char (&field)[17])
-{
+int compareWithRecordCode(const char* code, const char (&field)[17]) {
     for (size_t i = 0;; ++i) {
         const auto a = static_cast<unsigned char>(code[i]);
         const auto b = i < sizeof field ? static_cast<unsigned char>(field[i]) : 0u;
@@ -34,8 +32,7 @@ int compareWithRecordCode(const char* code, const char (&field)[17])
     }
 }
 
-bool readRecordAt(std::FILE* file, int64_t index)
-{
+bool readRecordAt(std::FILE* file, int64_t index) {
     ++lastLookupReads;
     return readPriceFileAt(file, index * kPriceRecordSize, &recordBuffer, kPriceRecordSize);
 }
@@ -45,8 +42,7 @@ bool readRecordAt(std::FILE* file, int64_t index)
 // The probe sequence is that of the price checkers already in shops: the
 // step taken is (half + 1) / 2 of the half before halving, so even the last
 // probe moves, and the position is clamped to the file.
-int32_t lookupPriceRecord(const char* code)
-{
+int32_t lookupPriceRecord(const char* code) {
     lastLookupReads = 0;
     char path[sizeof settings.priceFilePath + 1] = {};
     std::memcpy(path, settings.priceFilePath, sizeof settings.priceFilePath);

@@ -8,20 +8,17 @@
 
 #include "lookup/price_file_io.h"
 
-std::FILE* openPriceFileShared(const char* path)
-{
+std::FILE* openPriceFileShared(const char* path) {
     return std::fopen(path, "rb");
 }
 
-int64_t priceFileLength(std::FILE* file)
-{
+int64_t priceFileLength(std::FILE* file) {
     struct stat info;
     if (fstat(fileno(file), &info) != 0) return -1;
     return static_cast<int64_t>(info.st_size);
 }
 
-bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size)
-{
+bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size) {
     if (offset < 0) return false;
     auto* bytes = static_cast<char*>(buffer);
     size_t done = 0;

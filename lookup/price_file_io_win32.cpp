@@ -5,8 +5,7 @@
 
 #include "lookup/price_file_io.h"
 
-std::FILE* openPriceFileShared(const char* path)
-{
+std::FILE* openPriceFileShared(const char* path) {
     std::FILE* file = _fsopen(path, "rb", _SH_DENYNO);
     // Each probe reads one record somewhere else in the file: a stream
     // buffer would only fetch bytes nobody reads.
@@ -14,15 +13,13 @@ std::FILE* openPriceFileShared(const char* path)
     return file;
 }
 
-int64_t priceFileLength(std::FILE* file)
-{
+int64_t priceFileLength(std::FILE* file) {
     if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
     const int64_t length = _ftelli64(file);
     return length < 0 ? -1 : length;
 }
 
-bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size)
-{
+bool readPriceFileAt(std::FILE* file, int64_t offset, void* buffer, size_t size) {
     if (offset < 0 || _fseeki64(file, offset, SEEK_SET) != 0) return false;
     return std::fread(buffer, 1, size, file) == size;
 }

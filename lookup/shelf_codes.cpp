@@ -10,12 +10,13 @@
 
 namespace {
 
-constexpr bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool isAsciiDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Prefix slots are two characters and a zero; a slot is compared as at most
 // two characters with its zero byte, so "2" never matches "21...".
-bool matchesAnyPrefix(const char* code, const char (&slots)[kPrefixSlots][kPrefixSlotSize])
-{
+bool matchesAnyPrefix(const char* code, const char (&slots)[kPrefixSlots][kPrefixSlotSize]) {
     for (const auto& slot : slots) {
         if (slot[0] != '\0' && std::strncmp(code, slot, 2) == 0) return true;
     }
@@ -27,8 +28,7 @@ bool matchesAnyPrefix(const char* code, const char (&slots)[kPrefixSlots][kPrefi
 // The GS1 mod-10 digit of EAN-13, EAN-8 and UPC: counting from the right of
 // the data, digits alternate weight 3 and 1. `text` holds `length`
 // characters and its terminating zero.
-char* computeCheckDigit(char* text, int length)
-{
+char* computeCheckDigit(char* text, int length) {
     if (length < 3) {
         text[0] = '\0';
         return text;
@@ -51,8 +51,7 @@ char* computeCheckDigit(char* text, int length)
     return text;
 }
 
-int checkEanCode(const char* code)
-{
+int checkEanCode(const char* code) {
     const size_t length = strnlen(code, 14);
     if (length != 13 && length != 8) return 2;
     char copy[14] = {};
@@ -63,8 +62,7 @@ int checkEanCode(const char* code)
 
 // Value prefixes are tried first, so a prefix entered in both lists makes
 // value codes.
-int classifyInStoreCode(const char* code)
-{
+int classifyInStoreCode(const char* code) {
     if (checkEanCode(code) != 1) return PlainCode;
     if (matchesAnyPrefix(code, settings.valuePrefixes)) return ValueCode;
     if (matchesAnyPrefix(code, settings.weightPrefixes)) return WeightCode;
@@ -74,8 +72,7 @@ int classifyInStoreCode(const char* code)
 // The digits from position 7 up to the check digit are the quantity; the
 // item code is the first 7 characters, or 6 for scales that keep position 6
 // for something of their own.
-InStoreParts decodeInStoreCode(const char* code)
-{
+InStoreParts decodeInStoreCode(const char* code) {
     InStoreParts parts = {};
     char copy[kMaxCheckDigitText + 1] = {};
     size_t length = strnlen(code, kMaxCheckDigitText);

@@ -14,16 +14,14 @@ namespace {
 
 struct AddrInfoGuard {
     addrinfo* list = nullptr;
-    ~AddrInfoGuard()
-    {
+    ~AddrInfoGuard() {
         if (list != nullptr) freeaddrinfo(list);
     }
 };
 
 }  // namespace
 
-int findLocalAddress(char* out)
-{
+int findLocalAddress(char* out) {
     char hostName[256] = {};
     if (gethostname(hostName, sizeof hostName - 1) != 0) return -1;
 

@@ -12,21 +12,18 @@ namespace {
 // Every WSAStartup that succeeded is matched by one WSACleanup.
 struct WinsockSession {
     bool started = false;
-    WinsockSession()
-    {
+    WinsockSession() {
         WSADATA data;
         started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }
-    ~WinsockSession()
-    {
+    ~WinsockSession() {
         if (started) WSACleanup();
     }
 };
 
 }  // namespace
 
-int findLocalAddress(char* out)
-{
+int findLocalAddress(char* out) {
     WinsockSession session;
     if (!session.started) return -1;
 

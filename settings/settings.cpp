@@ -17,23 +17,20 @@ namespace {
 
 struct FileCloser {
     std::FILE* file;
-    ~FileCloser()
-    {
+    ~FileCloser() {
         if (file != nullptr) std::fclose(file);
     }
 };
 
 template <size_t N>
-void copyText(char (&field)[N], const char* text)
-{
+void copyText(char (&field)[N], const char* text) {
     std::snprintf(field, N, "%s", text);
 }
 
 // The file may come from anywhere (an old version, a hand edit, a broken
 // disk): every text field ends with a zero at its last byte whatever the
 // file says, so the path, the font and the address are always terminated.
-void terminateTextFields(Settings& s)
-{
+void terminateTextFields(Settings& s) {
     s.portName[sizeof s.portName - 1] = '\0';
     s.priceFilePath[sizeof s.priceFilePath - 1] = '\0';
     s.serverAddress[sizeof s.serverAddress - 1] = '\0';
@@ -44,15 +41,13 @@ void terminateTextFields(Settings& s)
     }
 }
 
-bool readSettingsFile(Settings& s)
-{
+bool readSettingsFile(Settings& s) {
     FileCloser guard{std::fopen(kSettingsFileName, "rb")};
     if (guard.file == nullptr) return false;
     return std::fread(&s, 1, sizeof s, guard.file) == sizeof s;
 }
 
-void makeDefaultSettings(Settings& s)
-{
+void makeDefaultSettings(Settings& s) {
     std::memset(&s, 0, sizeof s);
     copyText(s.portName, "COM1");
     copyText(s.priceFilePath, kDefaultPriceFilePath);
@@ -67,16 +62,14 @@ void makeDefaultSettings(Settings& s)
     s.baudRate = 9600;
 }
 
-bool priceFileExists(const char* path)
-{
+bool priceFileExists(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && (info.st_mode & S_IFMT) != S_IFDIR;
 }
 
 // A checker in standalone mode without its price file answers every scan
 // with "Towar nieznany"; the shop should know why before the first scan.
-void warnWhenPriceFileMissing(const Settings& s)
-{
+void warnWhenPriceFileMissing(const Settings& s) {
     if (s.standaloneMode != 1 || priceFileExists(s.priceFilePath)) return;
     char text[sizeof s.priceFilePath + 32];
     std::snprintf(text, sizeof text, "Brak pliku: %s", s.priceFilePath);
@@ -85,8 +78,7 @@ void warnWhenPriceFileMissing(const Settings& s)
 
 }  // namespace
 
-void loadSettings()
-{
+void loadSettings() {
     if (readSettingsFile(settings)) {
         terminateTextFields(settings);
     } else {
@@ -96,8 +88,7 @@ void loadSettings()
     warnWhenPriceFileMissing(settings);
 }
 
-void saveSettings()
-{
+void saveSettings() {
     FileCloser guard{std::fopen(kSettingsFileName, "wb")};
     if (guard.file == nullptr) return;
     std::fwrite(&settings, 1, sizeof settings, guard.file);

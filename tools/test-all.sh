@@ -121,7 +121,10 @@ if build build/ci-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clan
             grep -E '^(stat::number_of_executed_units|Done)' "$work/$name.log" | sed 's/^/  /'
         else
             tail -40 "$work/$name.log"
-            note_failure "fuzzer $name (artefacts were in $work/artifacts-$name)"
+            # Keep the input that broke it where a developer can replay it.
+            kept="build/ci-fuzz/artifacts-$name"
+            rm -rf "$kept" && cp -r "$work/artifacts-$name" "$kept"
+            note_failure "fuzzer $name (crashing input kept in $kept)"
         fi
     done
 fi

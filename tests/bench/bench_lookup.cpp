@@ -20,16 +20,14 @@ namespace {
 constexpr int kCodeWidth = 13;
 
 // The folder and its files go at exit.
-TempFolder& benchFolder()
-{
+TempFolder& benchFolder() {
     static TempFolder folder;
     return folder;
 }
 
 // Writes the file of `count` records once: codes are the even numbers, so
 // every odd number is missing.
-std::string priceFileOf(long count)
-{
+std::string priceFileOf(long count) {
     static std::map<long, std::string> made;
     if (auto it = made.find(count); it != made.end()) return it->second;
 
@@ -48,8 +46,7 @@ std::string priceFileOf(long count)
     return path;
 }
 
-void lookups(benchmark::State& state, bool found)
-{
+void lookups(benchmark::State& state, bool found) {
     const long count = state.range(0);
     const std::string path = priceFileOf(count);
     if (path.empty()) {
@@ -77,20 +74,32 @@ void lookups(benchmark::State& state, bool found)
         ++lookupsDone;
     }
     if (misses != 0) state.SkipWithError("a lookup gave the wrong answer");
-    state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(lookupsDone),
-                                                     benchmark::Counter::kIsRate);
+    state.counters["lookups/s"] =
+        benchmark::Counter(static_cast<double>(lookupsDone), benchmark::Counter::kIsRate);
     state.counters["reads_max"] = maxReads;
     state.counters["reads_mean"] =
         lookupsDone == 0 ? 0.0 : static_cast<double>(reads) / static_cast<double>(lookupsDone);
     state.counters["reads_bound"] = std::floor(std::log2(static_cast<double>(count))) + 2;
 }
 
-void BM_LookupFound(benchmark::State& state) { lookups(state, true); }
-void BM_LookupMissing(benchmark::State& state) { lookups(state, false); }
+void BM_LookupFound(benchmark::State& state) {
+    lookups(state, true);
+}
+void BM_LookupMissing(benchmark::State& state) {
+    lookups(state, false);
+}
 
-BENCHMARK(BM_LookupFound)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(10000000)
+BENCHMARK(BM_LookupFound)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
     ->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_LookupMissing)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(10000000)
+BENCHMARK(BM_LookupMissing)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(10000000)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -279,8 +279,14 @@ def make_template_prefix(display, path=None):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        if os.path.exists(os.path.join(path, TEMPLATE_MARK)):
-            return path
+        # The mark records Wine's version: a prefix made by another Wine is
+        # remade rather than upgraded in the middle of a test.
+        version = run(["wine", "--version"]).stdout.decode().strip()
+        mark = os.path.join(path, TEMPLATE_MARK)
+        if os.path.exists(mark):
+            with open(mark) as f:
+                if f.read().strip() == version:
+                    return path
         shutil.rmtree(path, ignore_errors=True)
         env = wine_env(path, display)
         try:
@@ -290,7 +296,8 @@ def make_template_prefix(display, path=None):
             run(["wineserver", "-w"], env=env, timeout=120)
         finally:
             run(["wineserver", "-k"], env=env, check=False, timeout=30)
-        open(os.path.join(path, TEMPLATE_MARK), "w").close()
+        with open(mark, "w") as f:
+            f.write(version + "\n")
     return path
 
 

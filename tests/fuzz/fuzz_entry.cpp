@@ -15,13 +15,11 @@
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition) std::abort();
 }
 
-const std::string& priceFilePath()
-{
+const std::string& priceFilePath() {
     static TempFolder folder;
     static const std::string path = [] {
         std::vector<PriceRecord> records = {
@@ -32,8 +30,7 @@ const std::string& priceFilePath()
             makePriceRecord("211234", "Ser", 25.0, "kg"),
             makePriceRecord("2212345", "Ciasto", 30.0, "kg"),
             makePriceRecord("2212345999996", "Etykieta", 5.55),
-            makePriceRecord("12345678901234567", std::string(121, 'N'), 1.0,
-                            std::string(18, 'U')),
+            makePriceRecord("12345678901234567", std::string(121, 'N'), 1.0, std::string(18, 'U')),
             makePriceRecord("2199999", "Drogi", 1.0, "kg"),
             makePriceRecord("NAN", "Uszkodzony", 1.0),
             makePriceRecord("MAX", "Drogi", 1.0),
@@ -50,20 +47,18 @@ const std::string& priceFilePath()
 }
 
 template <size_t N>
-void checkTerminated(const char (&field)[N])
-{
+void checkTerminated(const char (&field)[N]) {
     check(std::memchr(field, 0, N) != nullptr);
 }
 
-void checkScreen()
-{
+void checkScreen() {
     check(entryPos >= 0 && entryPos < 16);
     checkTerminated(checkState.code);
     checkTerminated(checkState.unit);
     checkTerminated(checkState.itemName);
-    for (double value : {checkState.price, checkState.unitPrice, checkState.total,
-                         checkState.weight, checkState.net1, checkState.net2, checkState.gross1,
-                         checkState.gross2})
+    for (double value :
+         {checkState.price, checkState.unitPrice, checkState.total, checkState.weight,
+          checkState.net1, checkState.net2, checkState.gross1, checkState.gross2})
         check(std::isfinite(value));
 }
 
@@ -71,8 +66,7 @@ void checkScreen()
 
 // The first byte chooses the item-code length and whether the idle timer
 // runs out between bytes of value 0x7F; the rest is the stream.
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
     std::memset(&settings, 0, sizeof settings);
     settings.standaloneMode = 1;

@@ -13,25 +13,21 @@
 
 namespace {
 
-TempFolder& folder()
-{
+TempFolder& folder() {
     static TempFolder made;
     return made;
 }
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition) std::abort();
 }
 
-bool fieldEquals(const char (&field)[17], const std::string& code)
-{
+bool fieldEquals(const char (&field)[17], const std::string& code) {
     return code.size() <= sizeof field && std::memcmp(field, code.data(), code.size()) == 0 &&
            (code.size() == sizeof field || field[code.size()] == '\0');
 }
 
-void lookUp(const std::string& code, int64_t records)
-{
+void lookUp(const std::string& code, int64_t records) {
     const int32_t index = lookupPriceRecord(code.c_str());
     check(index >= -1 && index < records);
     const int bound = records == 0 ? 1 : static_cast<int>(std::floor(std::log2(records))) + 2;
@@ -43,8 +39,7 @@ void lookUp(const std::string& code, int64_t records)
 
 // Input: a code to look up (up to the first zero byte, at most 20 bytes),
 // then the file's bytes. The codes of the first records are looked up too.
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
     const size_t codeLength = strnlen(bytes, std::min<size_t>(size, 20));
     const std::string code(bytes, codeLength);

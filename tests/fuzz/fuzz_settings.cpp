@@ -1,11 +1,12 @@
 // Arbitrary bytes as setup.dat: whatever the file holds, every text field
 // of the loaded settings ends within its width, and the file left behind is
 // a whole record.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <sys/stat.h>
 
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
@@ -13,21 +14,18 @@
 
 namespace {
 
-void check(bool condition)
-{
+void check(bool condition) {
     if (!condition) std::abort();
 }
 
 template <size_t N>
-void checkTerminated(const char (&field)[N])
-{
+void checkTerminated(const char (&field)[N]) {
     check(std::memchr(field, 0, N) != nullptr);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static TempFolder folder(true);  // setup.dat lives in the working folder
     if (!writeBytes(kSettingsFileName, std::string_view(reinterpret_cast<const char*>(data), size)))
         return 0;

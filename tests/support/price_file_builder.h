@@ -21,8 +21,7 @@
 // it (setup.dat lives in the working directory) and returns afterwards.
 class TempFolder {
 public:
-    explicit TempFolder(bool enter = false) : entered_(enter)
-    {
+    explicit TempFolder(bool enter = false) : entered_(enter) {
         std::string pattern = (std::filesystem::temp_directory_path() / "lumivo-XXXXXX").string();
         if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
         if (entered_) {
@@ -30,8 +29,7 @@ public:
             std::filesystem::current_path(path_);
         }
     }
-    ~TempFolder()
-    {
+    ~TempFolder() {
         std::error_code ignored;
         if (entered_) std::filesystem::current_path(previous_, ignored);
         if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
@@ -51,8 +49,7 @@ private:
 // Copies `text` into a field; the field gets no zero byte when the text
 // fills it, as a damaged file might have it.
 template <size_t N>
-inline void fillField(char (&field)[N], std::string_view text)
-{
+inline void fillField(char (&field)[N], std::string_view text) {
     std::memset(field, 0, N);
     std::memcpy(field, text.data(), std::min(text.size(), N));
 }
@@ -60,8 +57,7 @@ inline void fillField(char (&field)[N], std::string_view text)
 // Prices are given in currency units and stored in 1/10000 as the file does.
 inline PriceRecord makePriceRecord(std::string_view code, std::string_view name = "Towar",
                                    double price = 1.0, std::string_view unit = "szt",
-                                   double gross2 = 0, double net1 = 0, double net2 = 0)
-{
+                                   double gross2 = 0, double net1 = 0, double net2 = 0) {
     PriceRecord record;
     std::memset(&record, 0, sizeof record);
     fillField(record.code, code);
@@ -75,34 +71,29 @@ inline PriceRecord makePriceRecord(std::string_view code, std::string_view name 
 }
 
 // The file's order: codes as unsigned bytes, at most 17 of them.
-inline bool priceRecordCodeLess(const PriceRecord& a, const PriceRecord& b)
-{
+inline bool priceRecordCodeLess(const PriceRecord& a, const PriceRecord& b) {
     return std::string_view(a.code, strnlen(a.code, sizeof a.code)) <
            std::string_view(b.code, strnlen(b.code, sizeof b.code));
 }
 
-inline void sortPriceRecords(std::vector<PriceRecord>& records)
-{
+inline void sortPriceRecords(std::vector<PriceRecord>& records) {
     std::stable_sort(records.begin(), records.end(), priceRecordCodeLess);
 }
 
 // Writes the records as they are (no sorting) and then `trailing` extra
 // bytes. Returns false when the file cannot be written.
 inline bool writePriceFile(const std::string& path, const std::vector<PriceRecord>& records,
-                           std::string_view trailing = {})
-{
+                           std::string_view trailing = {}) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
-    bool ok = records.empty() ||
-              std::fwrite(records.data(), sizeof(PriceRecord), records.size(), file) ==
-                  records.size();
+    bool ok = records.empty() || std::fwrite(records.data(), sizeof(PriceRecord), records.size(),
+                                             file) == records.size();
     if (!trailing.empty())
         ok = ok && std::fwrite(trailing.data(), 1, trailing.size(), file) == trailing.size();
     return std::fclose(file) == 0 && ok;
 }
 
-inline bool writeBytes(const std::string& path, std::string_view bytes)
-{
+inline bool writeBytes(const std::string& path, std::string_view bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -111,15 +102,13 @@ inline bool writeBytes(const std::string& path, std::string_view bytes)
 
 // Codes "0000000", "0000002", ... : `count` sorted records whose codes are
 // the even numbers, so every odd number is a code missing between them.
-inline std::string numberedCode(long number, int width = 7)
-{
+inline std::string numberedCode(long number, int width = 7) {
     char text[32];
     std::snprintf(text, sizeof text, "%0*ld", width, number);
     return text;
 }
 
-inline std::vector<PriceRecord> numberedPriceRecords(long count, int width = 7)
-{
+inline std::vector<PriceRecord> numberedPriceRecords(long count, int width = 7) {
     std::vector<PriceRecord> records;
     records.reserve(static_cast<size_t>(count));
     for (long i = 0; i < count; ++i)

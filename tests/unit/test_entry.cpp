@@ -18,15 +18,21 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::vector<PriceRecord> shopRecords()
-{
+std::vector<PriceRecord> shopRecords() {
     std::vector<PriceRecord> records = {
         makePriceRecord("5901234123457", "Mleko 3,2% 1l", 3.49, "opakowanie", 3.29, 3.23, 3.05),
         makePriceRecord("0036000291452", "Baton orzechowy", 2.99, "szt"),
         makePriceRecord("01234567", "Zapa\x92ki", 0.5, "szt"),
         makePriceRecord("2112345", "Szynka", 39.90, "kg", 38.0, 36.94, 35.19),
-        makePriceRecord("211234", "Ser \x92" "agodny", 25.00, "kg"),
-        makePriceRecord("2212345", "Ciasto dro\xA7" "d\xA7" "owe", 30.00, "kg"),
+        makePriceRecord("211234",
+                        "Ser \x92"
+                        "agodny",
+                        25.00, "kg"),
+        makePriceRecord("2212345",
+                        "Ciasto dro\xA7"
+                        "d\xA7"
+                        "owe",
+                        30.00, "kg"),
         makePriceRecord("2212345999996", "Etykieta w pliku", 5.55, "szt"),
         makePriceRecord("LONG", std::string(121, 'N'), 1.0, std::string(18, 'U')),
         makePriceRecord("NAN1", "Uszkodzony", 1.0),
@@ -48,8 +54,7 @@ std::vector<PriceRecord> shopRecords()
 
 class Entry : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
         settings.standaloneMode = 1;
         std::strcpy(settings.weightPrefixes[0], "21");
@@ -63,12 +68,10 @@ protected:
         resetFakeWindow();
     }
 
-    static void type(std::string_view text)
-    {
+    static void type(std::string_view text) {
         for (char c : text) EXPECT_EQ(handleEntryChar(static_cast<signed char>(c)), 0);
     }
-    static void scan(std::string_view code)
-    {
+    static void scan(std::string_view code) {
         type(code);
         type("\r");
     }
@@ -76,8 +79,7 @@ protected:
     TempFolder folder;
 };
 
-TEST_F(Entry, TypedCharactersBuildTheCodeAndRestartTheTimer)
-{
+TEST_F(Entry, TypedCharactersBuildTheCodeAndRestartTheTimer) {
     type("590");
     EXPECT_STREQ(checkState.code, "590");
     EXPECT_EQ(entryPos, 3);
@@ -87,8 +89,7 @@ TEST_F(Entry, TypedCharactersBuildTheCodeAndRestartTheTimer)
     EXPECT_NE(idleTimer, 0u);
 }
 
-TEST_F(Entry, EnterWithNothingTypedDoesNothing)
-{
+TEST_F(Entry, EnterWithNothingTypedDoesNothing) {
     type("\r\n");
     EXPECT_EQ(fakeWindow.repaints, 0);
     EXPECT_EQ(checkState.resultShown, 0);
@@ -101,8 +102,7 @@ TEST_F(Entry, EnterWithNothingTypedDoesNothing)
     EXPECT_DOUBLE_EQ(checkState.total, 34900);
 }
 
-TEST_F(Entry, FoundItemFillsTheScreenAndTheTotal)
-{
+TEST_F(Entry, FoundItemFillsTheScreenAndTheTotal) {
     scan("5901234123457");
     EXPECT_EQ(checkState.resultShown, 1);
     EXPECT_STREQ(checkState.code, "5901234123457");
@@ -118,8 +118,7 @@ TEST_F(Entry, FoundItemFillsTheScreenAndTheTotal)
     EXPECT_EQ(entryPos, 0);
 }
 
-TEST_F(Entry, TotalSumsFoundItemsUntilTheIdleTimerClearsIt)
-{
+TEST_F(Entry, TotalSumsFoundItemsUntilTheIdleTimerClearsIt) {
     scan("5901234123457");
     scan("01234567");
     EXPECT_DOUBLE_EQ(checkState.total, 34900 + 5000);
@@ -136,8 +135,7 @@ TEST_F(Entry, TotalSumsFoundItemsUntilTheIdleTimerClearsIt)
     EXPECT_EQ(idleTimer, 0u);
 }
 
-TEST_F(Entry, IdleTimerDropsAHalfTypedCode)
-{
+TEST_F(Entry, IdleTimerDropsAHalfTypedCode) {
     type("59012");
     expireIdleTimer();
     EXPECT_EQ(entryPos, 0);
@@ -148,8 +146,7 @@ TEST_F(Entry, IdleTimerDropsAHalfTypedCode)
     EXPECT_STREQ(checkState.itemName, "Mleko 3,2% 1l");
 }
 
-TEST_F(Entry, SixteenCharactersWrapAndTheFollowingEnterIsIgnored)
-{
+TEST_F(Entry, SixteenCharactersWrapAndTheFollowingEnterIsIgnored) {
     type("1234567890123456");
     EXPECT_EQ(entryPos, 0);
     EXPECT_STREQ(checkState.code, "1234567890123456");
@@ -160,27 +157,26 @@ TEST_F(Entry, SixteenCharactersWrapAndTheFollowingEnterIsIgnored)
     EXPECT_EQ(entryPos, 1);
 }
 
-TEST_F(Entry, LongCodesAreLookedUpByTheirFirstThirteenCharacters)
-{
+TEST_F(Entry, LongCodesAreLookedUpByTheirFirstThirteenCharacters) {
     scan("59012341234579");
     EXPECT_STREQ(checkState.code, "5901234123457");
     EXPECT_STREQ(checkState.itemName, "Mleko 3,2% 1l");
 }
 
-TEST_F(Entry, CodeEndsAtTheFirstCharacterThatIsNoLetterOrDigit)
-{
+TEST_F(Entry, CodeEndsAtTheFirstCharacterThatIsNoLetterOrDigit) {
     scan("5901234123457 x");
     EXPECT_STREQ(checkState.code, "5901234123457");
     EXPECT_EQ(checkState.price, 34900);
-    scan("\x02" "5901234123457");
+    scan(
+        "\x02"
+        "5901234123457");
     EXPECT_STREQ(checkState.code, "");
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
     scan("1234567\x08");  // a backspace is no editing key here
     EXPECT_STREQ(checkState.code, "1234567");
 }
 
-TEST_F(Entry, TwelveAndSevenCharacterCodesAreTriedWithALeadingZero)
-{
+TEST_F(Entry, TwelveAndSevenCharacterCodesAreTriedWithALeadingZero) {
     scan("036000291452");
     EXPECT_STREQ(checkState.itemName, "Baton orzechowy");
     EXPECT_STREQ(checkState.code, "036000291452");
@@ -190,8 +186,7 @@ TEST_F(Entry, TwelveAndSevenCharacterCodesAreTriedWithALeadingZero)
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
 }
 
-TEST_F(Entry, WeightCodesArePricedByTheirWeight)
-{
+TEST_F(Entry, WeightCodesArePricedByTheirWeight) {
     scan("2112345012346");
     EXPECT_STREQ(checkState.itemName, "Szynka");
     EXPECT_DOUBLE_EQ(checkState.weight, 1.234);
@@ -203,21 +198,24 @@ TEST_F(Entry, WeightCodesArePricedByTheirWeight)
 
     settings.shortItemCode = 1;
     scan("2112345012346");
-    EXPECT_STREQ(checkState.itemName, "Ser \x92" "agodny");
+    EXPECT_STREQ(checkState.itemName,
+                 "Ser \x92"
+                 "agodny");
     EXPECT_DOUBLE_EQ(checkState.price, 250000 * 1.234);
 }
 
-TEST_F(Entry, ValueCodesArePricedByTheirValue)
-{
+TEST_F(Entry, ValueCodesArePricedByTheirValue) {
     scan("2212345012503");
-    EXPECT_STREQ(checkState.itemName, "Ciasto dro\xA7" "d\xA7" "owe");
+    EXPECT_STREQ(checkState.itemName,
+                 "Ciasto dro\xA7"
+                 "d\xA7"
+                 "owe");
     EXPECT_DOUBLE_EQ(checkState.price, 125000);
     EXPECT_DOUBLE_EQ(checkState.unitPrice, 300000);
     EXPECT_EQ(checkState.weight, 0);
 }
 
-TEST_F(Entry, WeightCodeOfAMissingItemKeepsItsWeight)
-{
+TEST_F(Entry, WeightCodeOfAMissingItemKeepsItsWeight) {
     scan("2177777010001");
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
     EXPECT_DOUBLE_EQ(checkState.weight, 1.0);
@@ -225,28 +223,25 @@ TEST_F(Entry, WeightCodeOfAMissingItemKeepsItsWeight)
     EXPECT_EQ(checkState.total, 0);
 }
 
-TEST_F(Entry, InStoreLookalikesAreOnlyPlainCodes)
-{
+TEST_F(Entry, InStoreLookalikesAreOnlyPlainCodes) {
     scan("2112345012345");  // wrong check digit
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
     EXPECT_EQ(checkState.weight, 0);
-    scan("211234501234");   // 12 characters never reach the in-store step
+    scan("211234501234");  // 12 characters never reach the in-store step
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
     EXPECT_EQ(checkState.weight, 0);
 }
 
 // A shop may list a whole in-store label in its price file; the item then
 // costs what the file says, not nothing.
-TEST_F(Entry, InStoreCodeFoundAsItStandsKeepsTheRecordPrice)
-{
+TEST_F(Entry, InStoreCodeFoundAsItStandsKeepsTheRecordPrice) {
     scan("2212345999996");
     EXPECT_STREQ(checkState.itemName, "Etykieta w pliku");
     EXPECT_DOUBLE_EQ(checkState.price, 55500);
     EXPECT_DOUBLE_EQ(checkState.total, 55500);
 }
 
-TEST_F(Entry, DamagedPricesShowAsUnknownItems)
-{
+TEST_F(Entry, DamagedPricesShowAsUnknownItems) {
     scan("5901234123457");
     for (const char* code : {"NAN1", "NAN2", "INF1"}) {
         scan(code);
@@ -257,8 +252,7 @@ TEST_F(Entry, DamagedPricesShowAsUnknownItems)
     }
 }
 
-TEST_F(Entry, PricesTooBigToAddUpNeverMakeAnInfiniteTotal)
-{
+TEST_F(Entry, PricesTooBigToAddUpNeverMakeAnInfiniteTotal) {
     scan("MAX");
     EXPECT_STREQ(checkState.itemName, "Drogi");
     EXPECT_EQ(checkState.total, DBL_MAX);
@@ -270,22 +264,19 @@ TEST_F(Entry, PricesTooBigToAddUpNeverMakeAnInfiniteTotal)
     EXPECT_TRUE(std::isfinite(checkState.total));
 }
 
-TEST_F(Entry, RecordFieldsWithoutZeroAreCopiedOnlyAsFarAsTheirWidth)
-{
+TEST_F(Entry, RecordFieldsWithoutZeroAreCopiedOnlyAsFarAsTheirWidth) {
     scan("LONG");
     EXPECT_EQ(std::string(checkState.itemName), std::string(121, 'N'));
     EXPECT_STREQ(checkState.unit, "UUUUU");
 }
 
-TEST_F(Entry, MissingPriceFileShowsUnknownItem)
-{
+TEST_F(Entry, MissingPriceFileShowsUnknownItem) {
     std::strcpy(settings.priceFilePath, "/nonexistent/PRCHK.DAT");
     scan("5901234123457");
     EXPECT_STREQ(checkState.itemName, "Towar nieznany");
 }
 
-TEST_F(Entry, EnterClearsTheLastResultButNotTheTotal)
-{
+TEST_F(Entry, EnterClearsTheLastResultButNotTheTotal) {
     scan("2112345012346");
     scan("999");
     EXPECT_EQ(checkState.weight, 0);
@@ -294,8 +285,7 @@ TEST_F(Entry, EnterClearsTheLastResultButNotTheTotal)
     EXPECT_DOUBLE_EQ(checkState.total, 399000 * 1.234);
 }
 
-TEST_F(Entry, EveryByteValueIsStoredAndNothingLeavesTheCode)
-{
+TEST_F(Entry, EveryByteValueIsStoredAndNothingLeavesTheCode) {
     for (int value = -128; value <= 127; ++value) {
         const auto ch = static_cast<signed char>(value);
         const int before = entryPos;
@@ -309,8 +299,7 @@ TEST_F(Entry, EveryByteValueIsStoredAndNothingLeavesTheCode)
     }
 }
 
-TEST_F(Entry, LongRunsWithoutEnterKeepWrapping)
-{
+TEST_F(Entry, LongRunsWithoutEnterKeepWrapping) {
     for (int i = 0; i < 100003; ++i) {
         handleEntryChar(static_cast<signed char>('0' + i % 10));
         ASSERT_EQ(entryPos, (i + 1) % 16);
@@ -321,8 +310,7 @@ TEST_F(Entry, LongRunsWithoutEnterKeepWrapping)
     EXPECT_STREQ(checkState.code, "012");  // what was typed since the last wrap
 }
 
-TEST_F(Entry, OutOfRangePositionStartsAfresh)
-{
+TEST_F(Entry, OutOfRangePositionStartsAfresh) {
     entryPos = 400;
     type("7");
     EXPECT_STREQ(checkState.code, "7");

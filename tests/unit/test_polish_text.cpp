@@ -6,19 +6,16 @@
 
 namespace {
 
-std::string columnText(const LetterTable& table)
-{
+std::string columnText(const LetterTable& table) {
     return std::string(table.begin(), table.end());
 }
 
-std::string recoded(std::string text, const LetterTable& from, const LetterTable& to)
-{
+std::string recoded(std::string text, const LetterTable& from, const LetterTable& to) {
     recodeText(text.data(), static_cast<int32_t>(text.size()), from, to);
     return text;
 }
 
-TEST(PolishText, NoLengthOrNegativeLengthChangesNothing)
-{
+TEST(PolishText, NoLengthOrNegativeLengthChangesNothing) {
     std::string text = columnText(cp852Letters);
     const std::string before = text;
     EXPECT_EQ(recodeText(text.data(), 0, cp852Letters, mazoviaLetters), text.data());
@@ -28,18 +25,15 @@ TEST(PolishText, NoLengthOrNegativeLengthChangesNothing)
     EXPECT_EQ(text, before);
 }
 
-TEST(PolishText, ServerLettersBecomeMazoviaThenWindowsLetters)
-{
+TEST(PolishText, ServerLettersBecomeMazoviaThenWindowsLetters) {
     const std::string mazovia = recoded(columnText(cp852Letters), cp852Letters, mazoviaLetters);
     EXPECT_EQ(mazovia, columnText(mazoviaLetters));
     std::string display = mazovia;
-    EXPECT_EQ(toDisplayText(display.data(), static_cast<int32_t>(display.size())),
-              display.data());
+    EXPECT_EQ(toDisplayText(display.data(), static_cast<int32_t>(display.size())), display.data());
     EXPECT_EQ(display, columnText(win1250Letters));
 }
 
-TEST(PolishText, EachByteIsRecodedOnceOnly)
-{
+TEST(PolishText, EachByteIsRecodedOnceOnly) {
     // CP852 c-acute 0x86 is Mazovia 0x8D, which is CP852 Z-acute: a second
     // pass would turn it into Mazovia 0xA0.
     EXPECT_EQ(recoded("\x86", cp852Letters, mazoviaLetters), "\x8D");
@@ -49,8 +43,7 @@ TEST(PolishText, EachByteIsRecodedOnceOnly)
     EXPECT_EQ(recoded("\x9C", mazoviaLetters, win1250Letters), "\xA3");
 }
 
-TEST(PolishText, EveryByteThatIsNoLetterPassesUnchanged)
-{
+TEST(PolishText, EveryByteThatIsNoLetterPassesUnchanged) {
     for (int value = 0; value < 256; ++value) {
         const auto byte = static_cast<unsigned char>(value);
         bool isLetter = false;
@@ -61,32 +54,29 @@ TEST(PolishText, EveryByteThatIsNoLetterPassesUnchanged)
     }
 }
 
-TEST(PolishText, ZeroBytesDoNotEndTheRecoding)
-{
+TEST(PolishText, ZeroBytesDoNotEndTheRecoding) {
     std::string text("a\0\x86", 3);
     recodeText(text.data(), 3, cp852Letters, mazoviaLetters);
     EXPECT_EQ(text, std::string("a\0\x8D", 3));
 }
 
-TEST(PolishText, OnlyTheGivenLengthIsTouched)
-{
+TEST(PolishText, OnlyTheGivenLengthIsTouched) {
     std::string text = "\x9C\x9C";
     toDisplayText(text.data(), 1);
     EXPECT_EQ(text, "\xA3\x9C");
 }
 
-TEST(PolishText, ProgramTextsSurviveTheDisplayRecoding)
-{
-    for (std::string text : {std::string("Towar nieznany"),
-                             std::string("B\xB3\xB9" "d komunikacji z serwerem sprawdzarek")}) {
+TEST(PolishText, ProgramTextsSurviveTheDisplayRecoding) {
+    for (std::string text :
+         {std::string("Towar nieznany"), std::string("B\xB3\xB9"
+                                                     "d komunikacji z serwerem sprawdzarek")}) {
         const std::string before = text;
         toDisplayText(text.data(), static_cast<int32_t>(text.size()));
         EXPECT_EQ(text, before);
     }
 }
 
-TEST(PolishText, TablesHoldEighteenDistinctLetters)
-{
+TEST(PolishText, TablesHoldEighteenDistinctLetters) {
     for (const LetterTable* table : {&cp852Letters, &mazoviaLetters, &win1250Letters}) {
         for (size_t i = 0; i < table->size(); ++i)
             for (size_t j = i + 1; j < table->size(); ++j) EXPECT_NE((*table)[i], (*table)[j]);

@@ -15,16 +15,14 @@ namespace {
 
 class PriceFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
         settings.standaloneMode = 1;
         path = folder.file("PRCHK.DAT");
         std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", path.c_str());
     }
 
-    void write(const std::vector<PriceRecord>& records, std::string_view trailing = {})
-    {
+    void write(const std::vector<PriceRecord>& records, std::string_view trailing = {}) {
         ASSERT_TRUE(writePriceFile(path, records, trailing));
     }
 
@@ -32,10 +30,11 @@ protected:
     std::string path;
 };
 
-int maxReadsFor(long n) { return static_cast<int>(std::floor(std::log2(n))) + 2; }
+int maxReadsFor(long n) {
+    return static_cast<int>(std::floor(std::log2(n))) + 2;
+}
 
-int openDescriptors()
-{
+int openDescriptors() {
     int count = 0;
     if (DIR* dir = opendir("/proc/self/fd")) {
         while (readdir(dir) != nullptr) ++count;
@@ -44,8 +43,7 @@ int openDescriptors()
     return count;
 }
 
-TEST_F(PriceFile, MissingEmptyOrTooShortFileFindsNothing)
-{
+TEST_F(PriceFile, MissingEmptyOrTooShortFileFindsNothing) {
     EXPECT_EQ(lookupPriceRecord("5901234123457"), -1);  // no file yet
     ASSERT_TRUE(writeBytes(path, ""));
     EXPECT_EQ(lookupPriceRecord(""), -1);
@@ -54,8 +52,7 @@ TEST_F(PriceFile, MissingEmptyOrTooShortFileFindsNothing)
     EXPECT_EQ(lookupPriceRecord("123"), -1);
 }
 
-TEST_F(PriceFile, OneAndTwoRecordFilesFindExactlyTheirRecords)
-{
+TEST_F(PriceFile, OneAndTwoRecordFilesFindExactlyTheirRecords) {
     write({makePriceRecord("5")});
     EXPECT_EQ(lookupPriceRecord("5"), 0);
     EXPECT_EQ(lookupPriceRecord("4"), -1);
@@ -69,8 +66,7 @@ TEST_F(PriceFile, OneAndTwoRecordFilesFindExactlyTheirRecords)
     for (const char* missing : {"", "4", "6", "8", "50"}) EXPECT_EQ(lookupPriceRecord(missing), -1);
 }
 
-TEST_F(PriceFile, FoundRecordIsLeftInTheBuffer)
-{
+TEST_F(PriceFile, FoundRecordIsLeftInTheBuffer) {
     write({makePriceRecord("100", "Chleb", 4.5, "szt", 4.2, 4.17, 3.89),
            makePriceRecord("200", "Mas\x92o", 7.99, "kg")});
     ASSERT_EQ(lookupPriceRecord("200"), 1);
@@ -85,15 +81,13 @@ TEST_F(PriceFile, FoundRecordIsLeftInTheBuffer)
     EXPECT_STREQ(recordBuffer.unit, "szt");
 }
 
-TEST_F(PriceFile, TrailingBytesAfterTheLastRecordAreIgnored)
-{
+TEST_F(PriceFile, TrailingBytesAfterTheLastRecordAreIgnored) {
     write(numberedPriceRecords(5), std::string(193, '\xFF'));
     for (long i = 0; i < 5; ++i) EXPECT_EQ(lookupPriceRecord(numberedCode(2 * i).c_str()), i);
     EXPECT_EQ(lookupPriceRecord("9999999"), -1);
 }
 
-TEST_F(PriceFile, EveryRecordOfSortedFilesIsFoundWithinTheReadBound)
-{
+TEST_F(PriceFile, EveryRecordOfSortedFilesIsFoundWithinTheReadBound) {
     std::vector<long> sizes;
     for (long n = 1; n <= 70; ++n) sizes.push_back(n);
     for (long n : {127, 128, 129, 255, 256, 257, 1000, 1023, 1024, 1025, 2999}) sizes.push_back(n);
@@ -124,8 +118,7 @@ struct Probe {
     int reads;
 };
 
-Probe modelLookup(const std::vector<std::string>& codes, const std::string& code)
-{
+Probe modelLookup(const std::vector<std::string>& codes, const std::string& code) {
     const long n = static_cast<long>(codes.size());
     long half = n / 2;
     long pos = n / 2;
@@ -140,8 +133,7 @@ Probe modelLookup(const std::vector<std::string>& codes, const std::string& code
     }
 }
 
-TEST_F(PriceFile, UnsortedFilesAreProbedAtTheKnownPositions)
-{
+TEST_F(PriceFile, UnsortedFilesAreProbedAtTheKnownPositions) {
     std::mt19937 random(7);
     for (int round = 0; round < 20; ++round) {
         const long n = 1 + static_cast<long>(random() % 300);
@@ -161,8 +153,7 @@ TEST_F(PriceFile, UnsortedFilesAreProbedAtTheKnownPositions)
     }
 }
 
-TEST_F(PriceFile, CodesCompareAsUnsignedBytesAndPrefixesSortFirst)
-{
+TEST_F(PriceFile, CodesCompareAsUnsignedBytesAndPrefixesSortFirst) {
     write({makePriceRecord("12"), makePriceRecord("123"), makePriceRecord("12\x7F"),
            makePriceRecord("12\x80"), makePriceRecord("12\xFF")});
     EXPECT_EQ(lookupPriceRecord("12"), 0);
@@ -172,16 +163,14 @@ TEST_F(PriceFile, CodesCompareAsUnsignedBytesAndPrefixesSortFirst)
     EXPECT_EQ(lookupPriceRecord("12\xFF"), 4);
 }
 
-TEST_F(PriceFile, EmptyCodeIsFoundOnlyInARecordWithAnEmptyCode)
-{
+TEST_F(PriceFile, EmptyCodeIsFoundOnlyInARecordWithAnEmptyCode) {
     write({makePriceRecord("1"), makePriceRecord("2")});
     EXPECT_EQ(lookupPriceRecord(""), -1);
     write({makePriceRecord(""), makePriceRecord("1"), makePriceRecord("2")});
     EXPECT_EQ(lookupPriceRecord(""), 0);
 }
 
-TEST_F(PriceFile, CodeFieldWithoutZeroEndsAtItsSeventeenthByte)
-{
+TEST_F(PriceFile, CodeFieldWithoutZeroEndsAtItsSeventeenthByte) {
     // The name right behind the code has no zero either: a comparison that
     // ran past the code field would read it as part of the code.
     PriceRecord full = makePriceRecord("12345678901234567", std::string(121, 'N'));
@@ -192,8 +181,7 @@ TEST_F(PriceFile, CodeFieldWithoutZeroEndsAtItsSeventeenthByte)
     EXPECT_EQ(lookupPriceRecord("9"), 2);
 }
 
-TEST_F(PriceFile, EachLookupReadsTheFileAfresh)
-{
+TEST_F(PriceFile, EachLookupReadsTheFileAfresh) {
     write({makePriceRecord("1", "Stary")});
     ASSERT_EQ(lookupPriceRecord("1"), 0);
     EXPECT_STREQ(recordBuffer.name, "Stary");
@@ -202,8 +190,7 @@ TEST_F(PriceFile, EachLookupReadsTheFileAfresh)
     EXPECT_STREQ(recordBuffer.name, "Nowy");
 }
 
-TEST_F(PriceFile, TheFileIsClosedOnEveryPath)
-{
+TEST_F(PriceFile, TheFileIsClosedOnEveryPath) {
     write(numberedPriceRecords(10));
     const int before = openDescriptors();
     lookupPriceRecord("0000004");  // found
@@ -216,8 +203,7 @@ TEST_F(PriceFile, TheFileIsClosedOnEveryPath)
     EXPECT_EQ(openDescriptors(), before);
 }
 
-TEST_F(PriceFile, UnterminatedPathIsCutAtItsField)
-{
+TEST_F(PriceFile, UnterminatedPathIsCutAtItsField) {
     std::memset(settings.priceFilePath, 'x', sizeof settings.priceFilePath);
     EXPECT_EQ(lookupPriceRecord("1"), -1);
 }

@@ -13,30 +13,26 @@
 
 namespace {
 
-std::string readWholeFile(const std::string& path)
-{
+std::string readWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string bytesOf(const Settings& s)
-{
+std::string bytesOf(const Settings& s) {
     return std::string(reinterpret_cast<const char*>(&s), sizeof s);
 }
 
 // Every test works in its own empty working folder.
 class SettingsFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         resetFakeWindow();
         std::memset(&settings, 0x5A, sizeof settings);
     }
     TempFolder folder{true};
 };
 
-Settings sampleSettings()
-{
+Settings sampleSettings() {
     Settings s;
     std::memset(&s, 0, sizeof s);
     std::strcpy(s.portName, "COM3");
@@ -53,8 +49,7 @@ Settings sampleSettings()
     return s;
 }
 
-void expectDefaults(const Settings& s)
-{
+void expectDefaults(const Settings& s) {
     EXPECT_STREQ(s.portName, "COM1");
     EXPECT_EQ(s.baudRate, 9600);
     EXPECT_STREQ(s.priceFilePath, "C:\\QXR\\!!u$unac\\PRCHK.DAT");
@@ -77,16 +72,14 @@ void expectDefaults(const Settings& s)
     }
 }
 
-TEST_F(SettingsFile, MissingFileGivesServerModeDefaultsWrittenAtOnce)
-{
+TEST_F(SettingsFile, MissingFileGivesServerModeDefaultsWrittenAtOnce) {
     loadSettings();
     expectDefaults(settings);
     EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
     EXPECT_TRUE(fakeWindow.warnings.empty());  // server mode needs no price file
 }
 
-TEST_F(SettingsFile, ShortOrEmptyFileIsReplacedByDefaults)
-{
+TEST_F(SettingsFile, ShortOrEmptyFileIsReplacedByDefaults) {
     for (size_t length : {0, 1, 499}) {
         ASSERT_TRUE(writeBytes("setup.dat", std::string(length, '\x01')));
         loadSettings();
@@ -95,8 +88,7 @@ TEST_F(SettingsFile, ShortOrEmptyFileIsReplacedByDefaults)
     }
 }
 
-TEST_F(SettingsFile, SavedSettingsComeBackByteForByte)
-{
+TEST_F(SettingsFile, SavedSettingsComeBackByteForByte) {
     settings = sampleSettings();
     saveSettings();
     EXPECT_EQ(readWholeFile("setup.dat").size(), 500u);
@@ -105,8 +97,7 @@ TEST_F(SettingsFile, SavedSettingsComeBackByteForByte)
     EXPECT_EQ(bytesOf(settings), bytesOf(sampleSettings()));
 }
 
-TEST_F(SettingsFile, LongerFileUsesItsFirst500BytesAndIsRewrittenAs500)
-{
+TEST_F(SettingsFile, LongerFileUsesItsFirst500BytesAndIsRewrittenAs500) {
     const Settings sample = sampleSettings();
     ASSERT_TRUE(writeBytes("setup.dat", bytesOf(sample) + std::string(100, 'x')));
     loadSettings();
@@ -116,8 +107,7 @@ TEST_F(SettingsFile, LongerFileUsesItsFirst500BytesAndIsRewrittenAs500)
     EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(sample));
 }
 
-TEST_F(SettingsFile, TextFieldsWithoutZeroAreCutAtTheirLastByte)
-{
+TEST_F(SettingsFile, TextFieldsWithoutZeroAreCutAtTheirLastByte) {
     ASSERT_TRUE(writeBytes("setup.dat", std::string(500, 'A')));
     loadSettings();
     EXPECT_EQ(std::strlen(settings.portName), sizeof settings.portName - 1);
@@ -134,8 +124,7 @@ TEST_F(SettingsFile, TextFieldsWithoutZeroAreCutAtTheirLastByte)
     EXPECT_TRUE(fakeWindow.warnings.empty());  // only mode 1 is standalone for the warning
 }
 
-TEST_F(SettingsFile, StandaloneModeWarnsAboutAMissingPriceFileByItsPath)
-{
+TEST_F(SettingsFile, StandaloneModeWarnsAboutAMissingPriceFileByItsPath) {
     Settings s = sampleSettings();
     s.standaloneMode = 1;
     std::strcpy(s.priceFilePath, "brak/PRCHK.DAT");
@@ -145,8 +134,7 @@ TEST_F(SettingsFile, StandaloneModeWarnsAboutAMissingPriceFileByItsPath)
     EXPECT_EQ(fakeWindow.warnings[0], "Brak pliku: brak/PRCHK.DAT");
 }
 
-TEST_F(SettingsFile, PresentPriceFileOrServerModeGivesNoWarning)
-{
+TEST_F(SettingsFile, PresentPriceFileOrServerModeGivesNoWarning) {
     ASSERT_TRUE(writeBytes("PRCHK.DAT", ""));
     Settings s = sampleSettings();
     s.standaloneMode = 1;
@@ -162,8 +150,7 @@ TEST_F(SettingsFile, PresentPriceFileOrServerModeGivesNoWarning)
     EXPECT_TRUE(fakeWindow.warnings.empty());
 }
 
-TEST_F(SettingsFile, AFolderIsNoPriceFile)
-{
+TEST_F(SettingsFile, AFolderIsNoPriceFile) {
     std::filesystem::create_directory("ceny");
     Settings s = sampleSettings();
     s.standaloneMode = 1;
@@ -173,8 +160,7 @@ TEST_F(SettingsFile, AFolderIsNoPriceFile)
     EXPECT_EQ(fakeWindow.warnings.size(), 1u);
 }
 
-TEST_F(SettingsFile, UnterminatedPathInStandaloneModeIsWarnedAboutCut)
-{
+TEST_F(SettingsFile, UnterminatedPathInStandaloneModeIsWarnedAboutCut) {
     Settings s = sampleSettings();
     s.standaloneMode = 1;
     std::memset(s.priceFilePath, 'p', sizeof s.priceFilePath);
@@ -184,8 +170,7 @@ TEST_F(SettingsFile, UnterminatedPathInStandaloneModeIsWarnedAboutCut)
     EXPECT_EQ(fakeWindow.warnings[0], "Brak pliku: " + std::string(195, 'p'));
 }
 
-TEST(LocalAddress, GivesDottedIpv4TextOrReportsWhyNot)
-{
+TEST(LocalAddress, GivesDottedIpv4TextOrReportsWhyNot) {
     char out[256] = {};
     const int count = findLocalAddress(out);
     ASSERT_GE(count, -1);

@@ -8,14 +8,12 @@
 
 namespace {
 
-std::string withCheckDigit(std::string text)
-{
+std::string withCheckDigit(std::string text) {
     computeCheckDigit(text.data(), static_cast<int>(text.size()));
     return text.c_str();
 }
 
-TEST(CheckDigit, ValidCodesComeBackUnchangedAndWrongDigitsAreCorrected)
-{
+TEST(CheckDigit, ValidCodesComeBackUnchangedAndWrongDigitsAreCorrected) {
     EXPECT_EQ(withCheckDigit("5901234123457"), "5901234123457");
     EXPECT_EQ(withCheckDigit("96385074"), "96385074");
     EXPECT_EQ(withCheckDigit("036000291452"), "036000291452");  // UPC-A
@@ -24,22 +22,21 @@ TEST(CheckDigit, ValidCodesComeBackUnchangedAndWrongDigitsAreCorrected)
     EXPECT_EQ(withCheckDigit("000"), "000");
 }
 
-TEST(CheckDigit, NonDigitsCountAsZeroAndAreRewritten)
-{
+TEST(CheckDigit, NonDigitsCountAsZeroAndAreRewritten) {
     EXPECT_EQ(withCheckDigit("59012341234A7"), "5901234123402");
-    EXPECT_EQ(withCheckDigit(std::string("5\xFF" "01234123457")), "5001234123454");
+    EXPECT_EQ(withCheckDigit(std::string("5\xFF"
+                                         "01234123457")),
+              "5001234123454");
 }
 
-TEST(CheckDigit, TextsShorterThanThreeBecomeEmpty)
-{
+TEST(CheckDigit, TextsShorterThanThreeBecomeEmpty) {
     for (int length : {-5, 0, 1, 2}) {
         char text[] = "12";
         EXPECT_STREQ(computeCheckDigit(text, length), "") << length;
     }
 }
 
-TEST(CheckDigit, LongestTextIsHandledInPlace)
-{
+TEST(CheckDigit, LongestTextIsHandledInPlace) {
     std::string text(kMaxCheckDigitText, '9');
     const std::string result = withCheckDigit(text);
     ASSERT_EQ(result.size(), 255u);
@@ -48,8 +45,7 @@ TEST(CheckDigit, LongestTextIsHandledInPlace)
     EXPECT_EQ(result.back(), '8');
 }
 
-TEST(EanCode, OnlyThirteenOrEightCharactersWithTheirCheckDigitAreEan)
-{
+TEST(EanCode, OnlyThirteenOrEightCharactersWithTheirCheckDigitAreEan) {
     EXPECT_EQ(checkEanCode("5901234123457"), 1);
     EXPECT_EQ(checkEanCode("96385074"), 1);
     EXPECT_EQ(checkEanCode("5901234123458"), 0);
@@ -66,8 +62,7 @@ protected:
     void SetUp() override { std::memset(&settings, 0, sizeof settings); }
 };
 
-TEST_F(InStoreCodes, PrefixesDecideTheKindOfValidCodes)
-{
+TEST_F(InStoreCodes, PrefixesDecideTheKindOfValidCodes) {
     std::strcpy(settings.weightPrefixes[1], "21");
     std::strcpy(settings.valuePrefixes[2], "22");
     EXPECT_EQ(classifyInStoreCode("2112345012346"), WeightCode);
@@ -78,23 +73,20 @@ TEST_F(InStoreCodes, PrefixesDecideTheKindOfValidCodes)
     EXPECT_EQ(classifyInStoreCode("21123450"), WeightCode);      // a valid EAN-8 counts too
 }
 
-TEST_F(InStoreCodes, ValuePrefixesWinOverWeightPrefixes)
-{
+TEST_F(InStoreCodes, ValuePrefixesWinOverWeightPrefixes) {
     std::strcpy(settings.weightPrefixes[0], "21");
     std::strcpy(settings.valuePrefixes[0], "21");
     EXPECT_EQ(classifyInStoreCode("2112345012346"), ValueCode);
 }
 
-TEST_F(InStoreCodes, EmptyAndOneCharacterSlotsNeverMatch)
-{
+TEST_F(InStoreCodes, EmptyAndOneCharacterSlotsNeverMatch) {
     std::strcpy(settings.weightPrefixes[0], "2");
     std::strcpy(settings.valuePrefixes[1], "");
     EXPECT_EQ(classifyInStoreCode("2112345012346"), PlainCode);
     EXPECT_EQ(classifyInStoreCode("2212345012503"), PlainCode);
 }
 
-TEST_F(InStoreCodes, ItemCodeAndQuantityComeFromTheirPositions)
-{
+TEST_F(InStoreCodes, ItemCodeAndQuantityComeFromTheirPositions) {
     InStoreParts parts = decodeInStoreCode("2112345012346");
     EXPECT_STREQ(parts.itemCode, "2112345");
     EXPECT_EQ(parts.quantity, 1234);
@@ -105,8 +97,7 @@ TEST_F(InStoreCodes, ItemCodeAndQuantityComeFromTheirPositions)
     EXPECT_EQ(parts.quantity, 1234);
 }
 
-TEST_F(InStoreCodes, ShortCodesDecodeToWhatTheyHold)
-{
+TEST_F(InStoreCodes, ShortCodesDecodeToWhatTheyHold) {
     InStoreParts parts = decodeInStoreCode("");
     EXPECT_STREQ(parts.itemCode, "");
     EXPECT_EQ(parts.quantity, 0);

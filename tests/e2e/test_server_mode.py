@@ -1,0 +1,168 @@
+"""The real lumivo.exe in server mode, under Wine on a virtual display, asking
+the checker-server simulator on a loopback address of its own.
+
+Typed codes must reach the server as the shop's server expects them, with the
+sequence byte counting up; the customer must see the item the server names,
+and when the server fails, the error text with the running total kept, and
+the checker must go on working.
+"""
+
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_extra  # noqa: E402
+import harness  # noqa: E402
+from e2e_extra import ProgramCase  # noqa: E402
+
+# Names of at most 20 characters: the server sends one display line of 20.
+PRICE_LIST = """\
+code,name,price,gross2,net1,net2,unit
+5900001000011,Masło ekstra 200 g,12.50,0,0,0,szt
+5900001000028,Chleb żytni 500 g,4.99,0,0,0,szt
+"""
+BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
+BREAD = ("5900001000028", "Chleb żytni 500 g", "4.99")
+
+SERVER_ERROR = "Błąd komunikacji z serwerem sprawdzarek"
+UNKNOWN_LINE = "Nieznany kod towaru"
+
+# The checker waits 3 s for an answer; a little more before looking.
+REPLY_TIMEOUT_S = 3
+
+
+class ServerMode(ProgramCase):
+
+    def start_simulator(self, address, mode="normal"):
+        return e2e_extra.start_simulator(self.session, e2e_extra.ARGS.sim, address,
+                                         self.write_price_list(PRICE_LIST), mode)
+
+    def assert_requests(self, simulator, expected):
+        """The simulator saw exactly these (sequence byte, code) requests and
+        found none of them malformed."""
+        seen = simulator.wait_requests(len(expected))
+        time.sleep(0.3)  # nothing more may follow
+        seen = simulator.requests()
+        self.assertEqual([(seq, code) for seq, code, _ in seen], expected)
+        self.assertEqual(simulator.notes(), [])
+
+    def test_codes_reach_the_server_and_its_lines_show(self):
+        setup = self.server_setup("127.0.0.2")
+        simulator = self.start_simulator("127.0.0.2")
+        self.start()
+        self.assert_screen("start", prompt=True)
+
+        harness.enter_code(self.session, BUTTER[0])
+        self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50",
+                           code=BUTTER[0])
+        self.assert_requests(simulator, [(0x80, BUTTER[0])])
+
+        # An unknown code: the server's second line is the name; nothing is
+        # added to the total.
+        harness.enter_code(self.session, "123")
+        self.assert_screen("unknown", name=UNKNOWN_LINE, price="0.00", total="12.50")
+
+        harness.enter_code(self.session, BREAD[0])
+        self.assert_screen("bread", name=BREAD[1], price=BREAD[2], total="17.49")
+
+        # What a cashier types is cleaned before it is asked: at most 13
+        # characters, up to the first that is no digit or letter.
+        harness.enter_code(self.session, "A1b2C3d4E5f6G7h")
+        harness.enter_code(self.session, "77-12")
+        self.assert_screen("cleaned", name=UNKNOWN_LINE, total="17.49")
+
+        asked = [(0x80, BUTTER[0]), (0x81, "123"), (0x82, BREAD[0]), (0x83, "A1b2C3d4E5f6G"),
+                 (0x84, "77")]
+        self.assert_requests(simulator, asked)
+        # Enter with nothing typed asks nothing.
+        harness.press(self.session, "Return")
+        self.assert_requests(simulator, asked)
+
+        self.close_and_expect_exit_code_0()
+        self.assertEqual(harness.read_setup(self.session.workdir), setup)
+        self.passed = True
+
+    def test_silent_server_shows_the_error_and_the_checker_runs_on(self):
+        self.server_setup("127.0.0.3")
+        simulator = self.start_simulator("127.0.0.3")
+        self.start()
+        harness.enter_code(self.session, BUTTER[0])
+        self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50")
+
+        e2e_extra.stop_simulator(self.session, simulator)
+        silent = self.start_simulator("127.0.0.3", mode="silent")
+        asked = time.monotonic()
+        harness.enter_code(self.session, BREAD[0])
+        # The time-out ends in the exchange's message, outside full screen.
+        self.assert_box("Uwaga", 15, "recv")
+        self.assertGreater(time.monotonic() - asked, REPLY_TIMEOUT_S - 0.5,
+                           "no wait for the answer")
+        self.assert_screen("silent", name=SERVER_ERROR, price="0.00", total="12.50")
+        self.assertEqual([(seq, code) for seq, code, _ in silent.requests()], [(0x81, BREAD[0])])
+
+        # The server is back: the next code is answered and added.
+        e2e_extra.stop_simulator(self.session, silent)
+        simulator = self.start_simulator("127.0.0.3")
+        harness.enter_code(self.session, BREAD[0])
+        self.assert_screen("back", name=BREAD[1], price=BREAD[2], total="17.49")
+        self.assert_requests(simulator, [(0x82, BREAD[0])])
+
+        self.close_and_expect_exit_code_0()
+        self.passed = True
+
+    def test_full_screen_failures_show_no_box(self):
+        self.server_setup("127.0.0.4", fullScreen=1)
+        simulator = self.start_simulator("127.0.0.4")
+        self.start()
+        harness.enter_code(self.session, BUTTER[0])
+        problems = e2e_extra.wait_for_full_screen(self.session, "butter", name=BUTTER[1],
+                                                  price=BUTTER[2], total="12.50")
+        self.assertEqual(problems, [])
+
+        # A silent server: the error text after the time-out, and no box.
+        e2e_extra.stop_simulator(self.session, simulator)
+        silent = self.start_simulator("127.0.0.4", mode="silent")
+        harness.enter_code(self.session, BREAD[0])
+        self.assertTrue(e2e_extra.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
+                        "a message box in full-screen mode")
+        problems = e2e_extra.wait_for_full_screen(self.session, "silent", name=SERVER_ERROR,
+                                                  total="12.50")
+        self.assertEqual(problems, [])
+        self.assertEqual(len(silent.requests()), 1)
+
+        # No server at all: the port is unreachable. Still no box.
+        e2e_extra.stop_simulator(self.session, silent)
+        harness.enter_code(self.session, BUTTER[0])
+        self.assertTrue(e2e_extra.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
+                        "a message box in full-screen mode")
+        problems = e2e_extra.wait_for_full_screen(self.session, "no server", name=SERVER_ERROR,
+                                                  total="12.50")
+        self.assertEqual(problems, [])
+
+        self.close_and_expect_exit_code_0()
+        self.passed = True
+
+    def test_unusable_server_address_does_not_end_the_program(self):
+        # Not a host name (it begins with a digit) and no dotted address:
+        # refused without any name lookup, so nothing leaves the machine.
+        setup = self.server_setup("3server")
+        self.start()
+        harness.enter_code(self.session, BUTTER[0])
+        text = self.assert_box("Uwaga", 15)
+        self.assertIn("3server", text)
+        self.assertIsNone(self.session.program.poll(), "the program ended")
+        self.assert_screen("bad address", name=SERVER_ERROR, price="0.00", total="0.00")
+
+        # Every further code gets the same treatment; the checker runs on.
+        harness.enter_code(self.session, BREAD[0])
+        self.assert_box("Uwaga", 15, "3server")
+        self.assert_screen("bad address again", name=SERVER_ERROR)
+
+        self.close_and_expect_exit_code_0()
+        self.assertEqual(harness.read_setup(self.session.workdir), setup)
+        self.passed = True
+
+
+if __name__ == "__main__":
+    e2e_extra.main()

@@ -1,0 +1,83 @@
+"""Soak: 1 000 codes from the scanner at full line speed, in server mode.
+
+The real lumivo.exe runs under Wine on a virtual display with its scanner on
+a virtual serial line (a socat pseudo-terminal pair, no baud-rate limit), and
+asks a checker server in this process on a loopback address of its own. The
+codes are written back to back, each ended by a carriage return, much faster
+than the checker can ask about them: bytes wait in the port's queue (and the
+pseudo-terminal's buffers) while the checker talks to the server. Every code
+must reach the server exactly once, in order, with the right bytes; and every
+answer must reach the screen, which the running total shows.
+"""
+
+import os
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_extra  # noqa: E402
+import harness  # noqa: E402
+from e2e_extra import ProgramCase  # noqa: E402
+
+ADDRESS = "127.0.0.6"
+CODES = 1000
+# Generous: on this machine the run takes well under a minute.
+RUN_LIMIT_S = 150
+
+ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+
+
+def soak_codes(count):
+    """Codes of every length a checker asks about (1 to 13 characters), of
+    digits and letters, from a fixed pseudo-random sequence."""
+    state = 20240601
+    codes = []
+    for i in range(count):
+        length = 1 + i % 13
+        code = ""
+        for _ in range(length):
+            state = (state * 1103515245 + 12345) % (1 << 31)
+            code += ALPHABET[(state >> 8) % len(ALPHABET)]
+        codes.append(code)
+    return codes
+
+
+def one_zloty(request):
+    """Every item costs 1.00, so the total counts the answers shown."""
+    return e2e_extra.reply_bytes(request, "Towar testowy", "Cena:           1.00")
+
+
+class Soak(ProgramCase):
+
+    def test_a_thousand_scanned_codes_reach_the_server_in_order(self):
+        codes = soak_codes(CODES)
+        server = e2e_extra.CapturingServer(ADDRESS, answer=one_zloty)
+        self.addCleanup(server.close)
+        scanner = e2e_extra.ScannerEnd(e2e_extra.start_serial_port(self.session, "COM1"))
+        self.addCleanup(scanner.close)
+        self.server_setup(ADDRESS, portName="COM1")
+        self.start()
+
+        started = time.monotonic()
+        scanner.send(b"".join(code.encode("ascii") + b"\r" for code in codes))
+        written = time.monotonic()
+        received = server.wait_count(CODES, RUN_LIMIT_S)
+        finished = time.monotonic()
+        time.sleep(1)  # nothing more may come
+        received = server.received()
+        print(f"\nsoak: {CODES} codes written in {written - started:.1f} s, all asked "
+              f"after {finished - started:.1f} s "
+              f"({(finished - started) / CODES * 1000:.1f} ms per code)", file=sys.stderr)
+
+        self.assertEqual(len(received), CODES, "requests at the server")
+        for i, (code, datagram) in enumerate(zip(codes, received)):
+            self.assertEqual(datagram, e2e_extra.request_bytes(i, code), f"request {i}")
+
+        self.assert_screen("after the soak", name="Towar testowy", price="1.00",
+                           total=f"{CODES}.00")
+        self.close_and_expect_exit_code_0()
+        self.passed = True
+
+
+if __name__ == "__main__":
+    e2e_extra.main()
