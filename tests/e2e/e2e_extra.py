@@ -11,6 +11,7 @@ Every network address here is a loopback address (127.0.0.0/8).
 
 import argparse
 import os
+import random
 import re
 import shutil
 import socket
@@ -83,8 +84,32 @@ class Simulator:
         return self.requests()
 
 
+def pick_loopback_address():
+    """A loopback address whose port 1001 is free. The checker always asks
+    port 1001, so each test needs an address of its own; picking one at
+    random lets two runs of the same tests share the machine."""
+    chooser = random.SystemRandom()
+    for _ in range(100):
+        address = (f"127.{chooser.randint(64, 254)}.{chooser.randint(0, 255)}."
+                   f"{chooser.randint(2, 254)}")
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+            try:
+                probe.bind((address, CHECKER_PORT))
+            except OSError:
+                continue
+        return address
+    raise RuntimeError("no free loopback address for port 1001")
+
+
+def require_loopback(address):
+    """Tests talk to servers on this machine only."""
+    if not address.startswith("127."):
+        raise ValueError(f"{address} is no loopback address")
+
+
 def start_simulator(session, sim_exe, address, csv_path, mode="normal"):
     """checker_sim on address:1001, stopped by PID with the session."""
+    require_loopback(address)
     proc = subprocess.Popen(
         [sim_exe, "--address", address, "--port", str(CHECKER_PORT), "--csv", csv_path,
          "--mode", mode],
@@ -133,6 +158,8 @@ class CapturingServer:
     `answer` is None)."""
 
     def __init__(self, address, answer=unknown_item_reply):
+        require_loopback(address)
+        self.address = address
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         # A big receive buffer, so a burst of requests is never dropped here.
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)

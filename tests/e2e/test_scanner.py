@@ -24,8 +24,6 @@ code,name,price,gross2,net1,net2,unit
 BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
 BREAD = ("5900001000028", "Chleb żytni 500 g", "4.99")
 
-ADDRESS = "127.0.0.5"
-
 # How long bytes get to show an effect when none is expected: the reader
 # wakes at least every 100 ms, and a loopback exchange takes milliseconds.
 QUIET_S = 1.5
@@ -36,6 +34,7 @@ class Scanner(ProgramCase):
     def setUp(self):
         super().setUp()
         self.ends = []
+        self.address = e2e_extra.pick_loopback_address()
 
     def end_session(self):
         for end in self.ends:
@@ -58,9 +57,9 @@ class Scanner(ProgramCase):
     def test_scanned_codes_and_the_configuration_dialog(self):
         com1 = self.scanner("COM1")
         com2 = self.scanner("COM2")
-        self.server_setup(ADDRESS, portName="COM1")
-        self.simulator = e2e_extra.start_simulator(self.session, e2e_extra.ARGS.sim, ADDRESS,
-                                                   self.write_price_list(PRICE_LIST))
+        self.server_setup(self.address, portName="COM1")
+        self.simulator = e2e_extra.start_simulator(
+            self.session, e2e_extra.ARGS.sim, self.address, self.write_price_list(PRICE_LIST))
         self.start()
         self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=0.5),
                           "a warning at start-up")

@@ -34,6 +34,10 @@ REPLY_TIMEOUT_S = 3
 
 class ServerMode(ProgramCase):
 
+    def setUp(self):
+        super().setUp()
+        self.address = e2e_extra.pick_loopback_address()
+
     def start_simulator(self, address, mode="normal"):
         return e2e_extra.start_simulator(self.session, e2e_extra.ARGS.sim, address,
                                          self.write_price_list(PRICE_LIST), mode)
@@ -48,8 +52,8 @@ class ServerMode(ProgramCase):
         self.assertEqual(simulator.notes(), [])
 
     def test_codes_reach_the_server_and_its_lines_show(self):
-        setup = self.server_setup("127.0.0.2")
-        simulator = self.start_simulator("127.0.0.2")
+        setup = self.server_setup(self.address)
+        simulator = self.start_simulator(self.address)
         self.start()
         self.assert_screen("start", prompt=True)
 
@@ -84,14 +88,14 @@ class ServerMode(ProgramCase):
         self.passed = True
 
     def test_silent_server_shows_the_error_and_the_checker_runs_on(self):
-        self.server_setup("127.0.0.3")
-        simulator = self.start_simulator("127.0.0.3")
+        self.server_setup(self.address)
+        simulator = self.start_simulator(self.address)
         self.start()
         harness.enter_code(self.session, BUTTER[0])
         self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50")
 
         e2e_extra.stop_simulator(self.session, simulator)
-        silent = self.start_simulator("127.0.0.3", mode="silent")
+        silent = self.start_simulator(self.address, mode="silent")
         asked = time.monotonic()
         harness.enter_code(self.session, BREAD[0])
         # The time-out ends in the exchange's message, outside full screen.
@@ -103,7 +107,7 @@ class ServerMode(ProgramCase):
 
         # The server is back: the next code is answered and added.
         e2e_extra.stop_simulator(self.session, silent)
-        simulator = self.start_simulator("127.0.0.3")
+        simulator = self.start_simulator(self.address)
         harness.enter_code(self.session, BREAD[0])
         self.assert_screen("back", name=BREAD[1], price=BREAD[2], total="17.49")
         self.assert_requests(simulator, [(0x82, BREAD[0])])
@@ -112,8 +116,8 @@ class ServerMode(ProgramCase):
         self.passed = True
 
     def test_full_screen_failures_show_no_box(self):
-        self.server_setup("127.0.0.4", fullScreen=1)
-        simulator = self.start_simulator("127.0.0.4")
+        self.server_setup(self.address, fullScreen=1)
+        simulator = self.start_simulator(self.address)
         self.start()
         harness.enter_code(self.session, BUTTER[0])
         problems = e2e_extra.wait_for_full_screen(self.session, "butter", name=BUTTER[1],
@@ -122,7 +126,7 @@ class ServerMode(ProgramCase):
 
         # A silent server: the error text after the time-out, and no box.
         e2e_extra.stop_simulator(self.session, simulator)
-        silent = self.start_simulator("127.0.0.4", mode="silent")
+        silent = self.start_simulator(self.address, mode="silent")
         harness.enter_code(self.session, BREAD[0])
         self.assertTrue(e2e_extra.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
                         "a message box in full-screen mode")
