@@ -34,6 +34,7 @@ step() {
 build() {
     local dir=$1
     shift
+    mkdir -p "$(dirname "$dir")"
     if ! cmake -S . -B "$dir" -G Ninja --no-warn-unused-cli "$@" >"$dir.configure.log" 2>&1; then
         cat "$dir.configure.log"
         note_failure "configure $dir"

@@ -16,7 +16,6 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_extra  # noqa: E402
-import harness  # noqa: E402
 from e2e_extra import ProgramCase  # noqa: E402
 
 CODES = 1000
