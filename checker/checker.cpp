@@ -277,11 +277,5 @@ void lookupOnServer()
         applyCheckerReply(reply);
         return;
     }
-    std::snprintf(checkState.itemName, sizeof checkState.itemName, "%s", kServerErrorText);
-    checkState.price = 0;
-    checkState.unitPrice = 0;
-    checkState.net1 = 0;
-    checkState.net2 = 0;
-    checkState.gross1 = 0;
-    checkState.gross2 = 0;
+    showTextWithoutPrices(kServerErrorText);
 }

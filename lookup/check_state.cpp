@@ -63,15 +63,7 @@ bool recordPricesAreSound(const PriceRecord& record) {
            std::isfinite(record.net1) && std::isfinite(record.net2);
 }
 
-void showNotFound() {
-    copyText(checkState.itemName, kUnknownItemText);
-    checkState.price = 0;
-    checkState.unitPrice = 0;
-    checkState.net1 = 0;
-    checkState.net2 = 0;
-    checkState.gross1 = 0;
-    checkState.gross2 = 0;
-}
+void showNotFound() { showTextWithoutPrices(kUnknownItemText); }
 
 // Fills the screen from the record in recordBuffer. `price` is the price to
 // show: the record's own, or the one computed from an in-store code.
@@ -176,6 +168,16 @@ int handleEntryChar(signed char ch) {
         storeCharacter(ch);
     }
     return 0;
+}
+
+void showTextWithoutPrices(const char* text) {
+    copyText(checkState.itemName, text);
+    checkState.price = 0;
+    checkState.unitPrice = 0;
+    checkState.net1 = 0;
+    checkState.net2 = 0;
+    checkState.gross1 = 0;
+    checkState.gross2 = 0;
 }
 
 void clearCheckState() {

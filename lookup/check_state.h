@@ -30,6 +30,10 @@ inline constexpr const char* kUnknownItemText = "Towar nieznany";
 // Enter. Always returns 0.
 int handleEntryChar(signed char ch);
 
+// Shows `text` (Windows-1250) where the name goes, with every price at 0;
+// the running total stays. For "Towar nieznany" and the server error.
+void showTextWithoutPrices(const char* text);
+
 // Sets every field of checkState to zero.
 void clearCheckState();
 

@@ -107,6 +107,17 @@ class Scanner(ProgramCase):
                  (0x84, BREAD[0])]
         self.assert_requests(asked, "after the move to COM2")
 
+        # OK with the port unchanged closes and at once reopens it.
+        dialog = e2e_extra.open_config_dialog(self.session)
+        harness.press(self.session, "Return", window=dialog)
+        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog), "dialog stayed open")
+        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=QUIET_S),
+                          "a warning after OK with the same port")
+        com2.send(BUTTER[0].encode() + b"\r")
+        self.assert_screen("com2 again", name=BUTTER[1], price=BUTTER[2], total="47.48")
+        asked.append((0x85, BUTTER[0]))
+        self.assert_requests(asked, "after reopening COM2")
+
         # An emptied port stops the scanner without a word.
         dialog = e2e_extra.open_config_dialog(self.session)
         e2e_extra.set_port_and_confirm(self.session, dialog, "")
@@ -135,7 +146,8 @@ class Scanner(ProgramCase):
 
         # Typing still works, and the program ends as usual.
         harness.enter_code(self.session, BUTTER[0])
-        self.assert_screen("typed at the end", name=BUTTER[1], total="47.48")
+        self.assert_screen("typed at the end", name=BUTTER[1], total="59.98")
+        self.assert_requests(asked + [(0x86, BUTTER[0])], "typed at the end")
         self.close_and_expect_exit_code_0()
         self.passed = True
 
