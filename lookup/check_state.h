@@ -34,6 +34,15 @@ int handleEntryChar(signed char ch);
 // the running total stays. For "Towar nieznany" and the server error.
 void showTextWithoutPrices(const char* text);
 
+// How the window hands over every typed or scanned character: straight to
+// handleEntryChar, or, when a lookup is still running further down the
+// stack (a message box's loop delivered the character), kept in order and
+// handled right after that lookup. Returns 0.
+int feedEntryChar(signed char ch);
+
+// True while a character fed through feedEntryChar is being handled.
+bool entryHandlerBusy();
+
 // Sets every field of checkState to zero.
 void clearCheckState();
 

@@ -19,7 +19,10 @@ constexpr INT_PTR kConfigDialogEndsProgram = 3;
 // Escape and the "Konfiguracja" command both open the settings; the dialog's
 // "Zakończ" ends the program through the ordinary shutdown. A changed font
 // or show flag reaches the screen with the next repaint the shop triggers.
+// Not while a lookup waits in a message box: the dialog would change the
+// settings and restart the scanner under the lookup's feet.
 void onConfigure(HWND window) {
+    if (entryHandlerBusy()) return;
     if (showConfigDialog(window) == kConfigDialogEndsProgram) DestroyWindow(window);
 }
 
@@ -73,7 +76,7 @@ void onChar(HWND window, WPARAM wParam) {
         onConfigure(window);
         return;
     }
-    handleEntryChar(static_cast<signed char>(byte));
+    feedEntryChar(static_cast<signed char>(byte));
 }
 
 }  // namespace
@@ -94,11 +97,12 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_COMMAND:
             return onCommand(window, wParam, lParam);
         case WM_TIMER:
-            // Only the idle timer runs on this window.
-            expireIdleTimer();
+            // Only the idle timer runs on this window. While a lookup waits
+            // in a message box the timer keeps running and fires again.
+            if (!entryHandlerBusy()) expireIdleTimer();
             return 0;
         case WM_SCANNER_BYTE:
-            handleEntryChar(static_cast<signed char>(wParam & 0xFF));
+            feedEntryChar(static_cast<signed char>(wParam & 0xFF));
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);

@@ -3,6 +3,7 @@
 // exists.
 #include "lookup/check_state.h"
 #include "lookup/entry_seam.h"
+#include "scanner/scanner.h"
 #include "scanner/scanner_seam.h"
 #include "ui/main_window.h"
 
@@ -28,6 +29,14 @@ void requestRepaint() {
 
 // Runs on the reader thread. Posting, never sending: the reader must not
 // wait for the window's thread, which may itself be waiting in stopScanner.
+// A thread's message queue holds a limited number of posted messages; when
+// it is full the byte is offered again a little later, while the port keeps
+// the bytes behind it. A stop ends the retrying, since the window's thread
+// then waits for the reader and empties nothing.
 void deliverScannerByte(signed char byte) {
-    PostMessageA(mainWindow, WM_SCANNER_BYTE, static_cast<unsigned char>(byte), 0);
+    constexpr DWORD kQueueFullRetryMs = 10;
+    while (!PostMessageA(mainWindow, WM_SCANNER_BYTE, static_cast<unsigned char>(byte), 0)) {
+        if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA || scannerPort.running == 0) return;
+        Sleep(kQueueFullRetryMs);
+    }
 }

@@ -12,6 +12,7 @@ void resetFakeWindow() {
     fakeWindow.timerStops = 0;
     fakeWindow.repaints = 0;
     fakeWindow.warnings.clear();
+    fakeWindow.duringWarning = nullptr;
     std::lock_guard<std::mutex> guard(fakeWindow.scannerBytesLock);
     fakeWindow.scannerBytes.clear();
     fakeWindow.scannerBytesToHandler = false;
@@ -29,7 +30,10 @@ void stopIdleTimer() {
 
 void requestRepaint() { ++fakeWindow.repaints; }
 
-void showWarning(const char* text) { fakeWindow.warnings.emplace_back(text); }
+void showWarning(const char* text) {
+    fakeWindow.warnings.emplace_back(text);
+    if (fakeWindow.duringWarning) fakeWindow.duringWarning();
+}
 
 void deliverScannerByte(signed char byte) {
     std::lock_guard<std::mutex> guard(fakeWindow.scannerBytesLock);
