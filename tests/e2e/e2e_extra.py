@@ -204,25 +204,6 @@ class CapturingServer:
 # --- virtual serial ports ----------------------------------------------------------
 
 
-def start_serial_port(session, port):
-    """Like harness.start_virtual_serial, but with links named after the
-    port, so one session can have COM1 and COM2 at once. Returns the path
-    of the scanner's end."""
-    program_side = os.path.join(session.root, f"{port.lower()}-program")
-    scanner_side = os.path.join(session.root, f"{port.lower()}-scanner")
-    socat = subprocess.Popen(
-        ["socat", f"pty,raw,echo=0,link={program_side}", f"pty,raw,echo=0,link={scanner_side}"],
-        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    session.helpers.append(socat)
-    deadline = time.monotonic() + 10
-    while not (os.path.exists(program_side) and os.path.exists(scanner_side)):
-        if time.monotonic() > deadline or socat.poll() is not None:
-            raise RuntimeError("socat did not make its pseudo-terminals")
-        time.sleep(0.05)
-    harness.map_com_port(session.prefix, port, os.path.realpath(program_side))
-    return scanner_side
-
-
 class ScannerEnd:
     """The scanner's end of a virtual serial line, open for writing."""
 

@@ -361,9 +361,10 @@ def new_session(display, template):
 
 def start_virtual_serial(session, port="COM1"):
     """A socat pty pair: the program's side behind `port`, the other side
-    returned for a test that plays the scanner."""
-    program_side = os.path.join(session.root, "com-program")
-    scanner_side = os.path.join(session.root, "com-scanner")
+    returned for a test that plays the scanner. The links are named after
+    the port, so one session can have several."""
+    program_side = os.path.join(session.root, f"{port.lower()}-program")
+    scanner_side = os.path.join(session.root, f"{port.lower()}-scanner")
     socat = subprocess.Popen(
         ["socat", f"pty,raw,echo=0,link={program_side}", f"pty,raw,echo=0,link={scanner_side}"],
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -42,7 +42,7 @@ class Scanner(ProgramCase):
         super().end_session()
 
     def scanner(self, port):
-        end = e2e_extra.ScannerEnd(e2e_extra.start_serial_port(self.session, port))
+        end = e2e_extra.ScannerEnd(harness.start_virtual_serial(self.session, port))
         self.ends.append(end)
         return end
 

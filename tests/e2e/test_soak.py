@@ -16,6 +16,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_extra  # noqa: E402
+import harness  # noqa: E402
 from e2e_extra import ProgramCase  # noqa: E402
 
 CODES = 1000
@@ -52,7 +53,7 @@ class Soak(ProgramCase):
         server = e2e_extra.CapturingServer(e2e_extra.pick_loopback_address(),
                                            answer=one_zloty)
         self.addCleanup(server.close)
-        scanner = e2e_extra.ScannerEnd(e2e_extra.start_serial_port(self.session, "COM1"))
+        scanner = e2e_extra.ScannerEnd(harness.start_virtual_serial(self.session, "COM1"))
         self.addCleanup(scanner.close)
         self.server_setup(server.address, portName="COM1")
         self.start()

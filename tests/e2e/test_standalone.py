@@ -6,19 +6,16 @@ list: names within a letter or two of OCR slips, every digit of a price and a
 total exactly.
 """
 
-import argparse
 import os
 import shutil
 import socket
 import sys
-import tempfile
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e_extra  # noqa: E402
 import harness  # noqa: E402
-
-ARGS = None
+from e2e_extra import ProgramCase  # noqa: E402
 
 PRICE_LIST = """\
 code,name,price,gross2,net1,net2,unit
@@ -51,44 +48,17 @@ def is_local_address(address):
         return False
 
 
-class StandaloneScreen(unittest.TestCase):
-    display = None
-    template = None
+class StandaloneScreen(ProgramCase):
     price_file = None
-    folder = None
 
     @classmethod
     def setUpClass(cls):
-        cls.folder = tempfile.mkdtemp(prefix="lumivo-e2e-data-")
+        super().setUpClass()
         csv_path = os.path.join(cls.folder, "items.csv")
         with open(csv_path, "w", encoding="utf-8") as f:
             f.write(PRICE_LIST)
         cls.price_file = os.path.join(cls.folder, "PRCHK.DAT")
-        harness.run([ARGS.prchk, "build", csv_path, cls.price_file])
-        cls.display = harness.start_display()
-        try:
-            cls.template = harness.make_template_prefix(cls.display)
-        except Exception:
-            harness.stop_display(cls.display)
-            raise
-
-    @classmethod
-    def tearDownClass(cls):
-        harness.stop_display(cls.display)
-        shutil.rmtree(cls.folder, ignore_errors=True)
-
-    # --- helpers ---------------------------------------------------------------
-
-    def setUp(self):
-        self.session = harness.new_session(self.display, self.template)
-        self.passed = False
-        self.addCleanup(self.end_session)
-
-    def end_session(self):
-        keep = None
-        if not self.passed:
-            keep = os.path.join(os.getcwd(), "e2e-failures", self.id().rsplit(".", 1)[-1])
-        harness.stop_session(self.session, keep_shots_in=keep)
+        harness.run([e2e_extra.ARGS.prchk, "build", csv_path, cls.price_file])
 
     def standalone_setup(self, **overrides):
         """setup.dat for standalone mode with the test price list."""
@@ -97,14 +67,6 @@ class StandaloneScreen(unittest.TestCase):
         fields = harness.settings_fields(priceFilePath=harness.windows_path(price_file),
                                          **overrides)
         return harness.write_setup(self.session.workdir, fields)
-
-    def start(self):
-        harness.start_program(self.session, ARGS.exe)
-        harness.wait_main_window(self.session)
-
-    def assert_screen(self, what, timeout=10, **expected):
-        problems = harness.wait_for_screen(self.session, what, timeout=timeout, **expected)
-        self.assertEqual(problems, [], f"screen after {what}")
 
     def assert_ends_cleanly(self, original_setup):
         code = harness.wait_exit(self.session)
@@ -180,7 +142,7 @@ class StandaloneScreen(unittest.TestCase):
         # The default scanner port is COM1: give it a virtual serial line so
         # the start is the same on every machine.
         harness.start_virtual_serial(self.session, "COM1")
-        harness.start_program(self.session, ARGS.exe)
+        harness.start_program(self.session, e2e_extra.ARGS.exe)
         window = harness.find_window(self.session, "lumivo", timeout=30)
         warning = harness.find_window(self.session, "Uwaga", timeout=1)
         if warning is not None:
@@ -206,7 +168,7 @@ class StandaloneScreen(unittest.TestCase):
         missing = "C:\\Sklep\\Źródła cen\\PRCHK.DAT"
         setup = harness.write_setup(self.session.workdir, harness.settings_fields(
             priceFilePath=missing))
-        harness.start_program(self.session, ARGS.exe)
+        harness.start_program(self.session, e2e_extra.ARGS.exe)
         warning = harness.find_window(self.session, "Uwaga", timeout=30)
         self.assertIsNotNone(warning, "no warning box")
         time.sleep(0.5)
@@ -224,16 +186,5 @@ class StandaloneScreen(unittest.TestCase):
         self.passed = True
 
 
-def main():
-    global ARGS
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--prchk", required=True)
-    parser.add_argument("--sim")
-    parser.add_argument("--source")
-    ARGS, rest = parser.parse_known_args()
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    e2e_extra.main()
