@@ -4,6 +4,7 @@
 #include "checker/checker.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -251,6 +252,12 @@ void applyCheckerReply(char* reply)
         copyDisplayLine(text, kLine1Offset);
         const double price =
             readDecimalText(text.substr(std::min(kPriceOffset, text.size()))) * 10000.0;
+        // "Cena: 1e999" is no price a shop can charge: showing "inf" would
+        // spoil the running total for every item after it.
+        if (!std::isfinite(price) || !std::isfinite(checkState.total + price)) {
+            showTextWithoutPrices(kServerErrorText);
+            return;
+        }
         checkState.price = price;
         checkState.total += price;
     } else {

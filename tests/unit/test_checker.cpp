@@ -304,6 +304,15 @@ TEST_F(CheckerTest, DecimalCommaEndsThePrice)
     EXPECT_DOUBLE_EQ(checkState.total, 30000);
 }
 
+TEST_F(CheckerTest, APriceBeyondAnyNumberIsACommunicationError)
+{
+    ASSERT_EQ(askAndApply(serverReply("Chleb", "Cena:           2.00")), 0);
+    ASSERT_EQ(askAndApply(serverReply("Chleb", "Cena:      9e999999")), 0);
+    EXPECT_STREQ(checkState.itemName, kServerErrorText);
+    EXPECT_DOUBLE_EQ(checkState.price, 0);
+    EXPECT_DOUBLE_EQ(checkState.total, 20000) << "the total must survive a nonsense price";
+}
+
 TEST_F(CheckerTest, CenaInLine1CountsAndThePriceIsStillReadFromLine2)
 {
     ASSERT_EQ(askAndApply(serverReply("Cena promocyjna", "Mleko 2.50")), 0);
