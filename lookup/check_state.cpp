@@ -63,6 +63,16 @@ bool recordPricesAreSound(const PriceRecord& record) {
            std::isfinite(record.net1) && std::isfinite(record.net2);
 }
 
+// Every price the screen can show; the running total is not one of them.
+void zeroPrices() {
+    checkState.price = 0;
+    checkState.unitPrice = 0;
+    checkState.net1 = 0;
+    checkState.net2 = 0;
+    checkState.gross1 = 0;
+    checkState.gross2 = 0;
+}
+
 void showNotFound() { showTextWithoutPrices(kUnknownItemText); }
 
 // Fills the screen from the record in recordBuffer. `price` is the price to
@@ -141,13 +151,8 @@ void enterCode() {
     entryPos = 0;
     checkState.code[kLookedUpLength] = '\0';
     checkState.resultShown = 1;
-    checkState.price = 0;
-    checkState.unitPrice = 0;
+    zeroPrices();
     checkState.weight = 0;
-    checkState.net1 = 0;
-    checkState.net2 = 0;
-    checkState.gross1 = 0;
-    checkState.gross2 = 0;
     checkState.unit[0] = '\0';
     cleanCode(checkState.code);
 
@@ -172,12 +177,7 @@ int handleEntryChar(signed char ch) {
 
 void showTextWithoutPrices(const char* text) {
     copyText(checkState.itemName, text);
-    checkState.price = 0;
-    checkState.unitPrice = 0;
-    checkState.net1 = 0;
-    checkState.net2 = 0;
-    checkState.gross1 = 0;
-    checkState.gross2 = 0;
+    zeroPrices();
 }
 
 void clearCheckState() {
