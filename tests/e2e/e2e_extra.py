@@ -330,6 +330,16 @@ def start_display(attempts=3):
 
 # --- the frame every test of these scripts runs in ----------------------------------
 
+# A short price list for the server and scanner tests. Names of at most 20
+# characters: the server sends one display line of 20.
+PRICE_LIST = """\
+code,name,price,gross2,net1,net2,unit
+5900001000011,Masło ekstra 200 g,12.50,0,0,0,szt
+5900001000028,Chleb żytni 500 g,4.99,0,0,0,szt
+"""
+BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
+BREAD = ("5900001000028", "Chleb żytni 500 g", "4.99")
+
 ARGS = None
 
 

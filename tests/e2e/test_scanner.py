@@ -16,13 +16,7 @@ import e2e_extra  # noqa: E402
 import harness  # noqa: E402
 from e2e_extra import ProgramCase  # noqa: E402
 
-PRICE_LIST = """\
-code,name,price,gross2,net1,net2,unit
-5900001000011,Masło ekstra 200 g,12.50,0,0,0,szt
-5900001000028,Chleb żytni 500 g,4.99,0,0,0,szt
-"""
-BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
-BREAD = ("5900001000028", "Chleb żytni 500 g", "4.99")
+from e2e_extra import BREAD, BUTTER, PRICE_LIST  # noqa: E402
 
 # How long bytes get to show an effect when none is expected: the reader
 # wakes at least every 100 ms, and a loopback exchange takes milliseconds.
