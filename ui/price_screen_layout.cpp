@@ -1,3 +1,6 @@
+// The price screen worked out as a display list: which texts, in which font,
+// where, for the prompt face and the result face. Numbers are formatted here,
+// the same in every locale, and name lines are recoded on their copies.
 #include "ui/price_screen_layout.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Draws the price screen's display list with GDI: a blue brush over the whole
+// client area, two fonts made for this paint only, opaque light text.
 #include <cstring>
 
 #include "lookup/check_state.h"
