@@ -44,6 +44,7 @@
 #include "lookup/polish_text.h"
 #include "tools/checker_sim_net.h"
 #include "tools/prchk_format.h"
+#include "ui/price_screen_layout.h"
 
 namespace {
 
@@ -199,10 +200,19 @@ std::string displayLine(std::string text)
     return text;
 }
 
+// The price as the checker's own screen would write it (half away from
+// zero, "." always), so a demo price reads the same in both modes.
+std::string priceText(double priceUnits)
+{
+    char amount[64];
+    formatFixedPoint(amount, sizeof amount, priceUnits / 10000.0, 2);
+    return amount;
+}
+
 std::string knownPriceLine(double priceUnits)
 {
     char line[64];
-    std::snprintf(line, sizeof line, "Cena:%15.2f", priceUnits / 10000.0);
+    std::snprintf(line, sizeof line, "Cena:%15s", priceText(priceUnits).c_str());
     return displayLine(line);
 }
 
@@ -308,12 +318,12 @@ std::string answer(SimSocket socket, const SimPeer& peer, const Options& options
     } else if (const Item* item = findItem(items, code)) {
         reply = buildReply(sequence, true, nameLineCp852(item->nameMazovia),
                            knownPriceLine(item->priceUnits));
-        char price[48];
-        std::snprintf(price, sizeof price, "%.2f", item->priceUnits / 10000.0);
         what = "known \"" + mazoviaToUtf8(item->nameMazovia.substr(0, kLineWidth)) +
-               "\" price " + price;
+               "\" price " + priceText(item->priceUnits);
     } else {
-        reply = buildReply(sequence, false, displayLine(code), kUnknownLine);
+        // Line 1 stays blank: the checker takes "Cena" anywhere in the reply
+        // for a known item, and a code may well contain those letters.
+        reply = buildReply(sequence, false, displayLine(""), kUnknownLine);
         what = "unknown \"" + std::string(kUnknownLine) + "\"";
     }
     if (options.mode == Mode::late) what += ", after " + std::to_string(options.lateMs) + " ms";

@@ -641,6 +641,7 @@ protected:
         datPath_ = folder_ + "/PRCHK.DAT";
         // Sorted by code, as the back-office program writes them; names in Mazovia.
         const PriceRecord records[] = {
+            priceRecord("0000000000125", "Cukierek", 1250),
             priceRecord("0012345678905", "Kawa ziarnista 1kg", 459900),
             priceRecord("01234567", "Herbata", 89900),
             priceRecord("5901234123457", "\xA1ubr\xA3wka bardzo d\x92uga nazwa", 129900),
@@ -697,14 +698,21 @@ TEST_F(SimulatorTest, AnswersKnownAndUnknownCodesLikeAServer)
     EXPECT_NE(sim.readLine().find("seq=0x82 code=1234567 -> known"), std::string::npos);
     EXPECT_NE(sim.readLine().find("seq=0x83 code=123456 -> unknown"), std::string::npos);
 
+    // An unknown code that holds "Cena" must not read as a known item.
     Exchange unknown;
     checkState.total = 0;
-    ask(unknown, "127.0.0.3", port, "999");
+    ask(unknown, "127.0.0.3", port, "Cena999");
     ASSERT_EQ(unknown.result, 0);
     applyCheckerReply(unknown.buffer);
     EXPECT_EQ(itemName(), "Nieznany kod towaru ");
     EXPECT_EQ(checkState.total, 0);
-    EXPECT_NE(sim.readLine().find("seq=0x84 code=999 -> unknown"), std::string::npos);
+    EXPECT_NE(sim.readLine().find("seq=0x84 code=Cena999 -> unknown"), std::string::npos);
+
+    // Half a grosz rounds away from zero, as on the checker's own screen.
+    Exchange half;
+    ask(half, "127.0.0.3", port, "0000000000125");
+    EXPECT_EQ(half.text.substr(25, 20), "Cena:" + std::string(11, ' ') + "0.13");
+    EXPECT_NE(sim.readLine().find("price 0.13"), std::string::npos);
 
     EXPECT_EQ(sim.stop(), 0);
 }
