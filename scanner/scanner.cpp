@@ -17,6 +17,7 @@
 #include "settings/warning.h"
 
 ScannerPort scannerPort;
+void (*scannerReaderEndHook)() = nullptr;
 
 namespace {
 
@@ -168,6 +169,10 @@ void scannerReadLoop(ScannerPort* port) {
         }
     }
     serialClose(port->handle);
+    // The last thing a reader does. stopScanner returns as soon as it sees
+    // this, and OK in the settings may start the next reader at once, so a
+    // reader that has said it stopped must touch the record no more: a late
+    // "running = 0" here would end the new reader after its first read.
     port->stopped = 1;
-    port->running = 0;
+    if (scannerReaderEndHook != nullptr) scannerReaderEndHook();
 }

@@ -33,6 +33,11 @@ void stopScanner();
 // The reader thread's body.
 void scannerReadLoop(ScannerPort* port);
 
+// Run by a reader thread as its very last step, after it has set "stopped";
+// null in the program. Tests hold an old reader there while the next start
+// runs. One pointer test, once per reader.
+extern void (*scannerReaderEndHook)();
+
 // The rules behind openScannerPort, kept apart so they can be checked alone.
 
 // The number a port name carries from its fourth character on (white space,

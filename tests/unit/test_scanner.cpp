@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +81,7 @@ class ScannerThread : public ::testing::Test {
 protected:
     void SetUp() override {
         resetFakeWindow();
+        scannerReaderEndHook = nullptr;
         ASSERT_FALSE(pty.slavePath.empty());
     }
     void TearDown() override { stopScanner(); }
@@ -230,6 +232,51 @@ TEST_F(ScannerThread, StopRightAfterStartEndsTheReader) {
     const PortHandle port = openScannerPort(pty.slavePath.c_str(), 9600, 3);
     EXPECT_NE(port, kInvalidPort);
     if (port != kInvalidPort) serialClose(port);
+}
+
+// Sends one byte as the scanner and waits for the window to get it.
+bool byteArrives(PseudoTerminal& pty, unsigned char byte) {
+    const size_t before = deliveredCount();
+    pty.send({byte});
+    return waitForDelivered(before + 1) && delivered().back() == byte;
+}
+
+// OK in the settings stops the reader and starts the next one at once. A
+// reader that has said it stopped may still be on its way out then; holding
+// it there while the next reader starts must not end the new one.
+TEST_F(ScannerThread, FinishedReaderCannotEndTheNextOne) {
+    static std::atomic<bool> held{false}, release{false};
+    held = false;
+    release = false;
+    scannerReaderEndHook = [] {
+        scannerReaderEndHook = nullptr;  // only the first reader waits
+        held = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    ASSERT_EQ(startScanner(pty.slavePath.c_str(), 9600, 3), 0);
+    stopScanner();
+    ASSERT_TRUE(held);
+    ASSERT_EQ(startScanner(pty.slavePath.c_str(), 9600, 3), 0);
+    release = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // old reader gone, new one reading
+
+    EXPECT_EQ(scannerPort.running, 1);
+    EXPECT_TRUE(byteArrives(pty, '7'));
+    EXPECT_TRUE(byteArrives(pty, '8'));
+}
+
+// Many OKs in a row, each followed by a scan that must get through. More
+// rounds by hand: LUMIVO_SCANNER_ROUNDS=1000.
+TEST_F(ScannerThread, EveryRestartKeepsTheScannerReading) {
+    const char* wanted = std::getenv("LUMIVO_SCANNER_ROUNDS");
+    const int rounds = wanted != nullptr ? std::atoi(wanted) : 50;
+    ASSERT_EQ(startScanner(pty.slavePath.c_str(), 9600, 3), 0);
+    for (int round = 0; round < rounds; ++round) {
+        stopScanner();
+        ASSERT_EQ(startScanner(pty.slavePath.c_str(), 9600, 3), 0) << round;
+        ASSERT_TRUE(byteArrives(pty, static_cast<unsigned char>('0' + round % 10))) << round;
+    }
+    EXPECT_TRUE(fakeWindow.warnings.empty());
 }
 
 TEST_F(ScannerThread, EveryByteReachesTheWindowInOrder) {
