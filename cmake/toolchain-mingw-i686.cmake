@@ -4,10 +4,18 @@
 # std::thread and std::mutex on winpthreads; the default "-win32" variant
 # lacks them. Everything is linked statically, so lumivo.exe needs no DLL
 # beside it.
+#
+# toolchain-mingw-x86_64.cmake includes this file after naming another
+# processor: the same program as 64-bit code, for hosts whose kernel cannot
+# run 32-bit programs and so cannot run 32-bit Wine (the tests then run under
+# 64-bit Wine). Shops get the 32-bit program.
+if(NOT LUMIVO_MINGW_ARCH)
+    set(LUMIVO_MINGW_ARCH i686)
+endif()
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_SYSTEM_PROCESSOR ${LUMIVO_MINGW_ARCH})
 
-set(LUMIVO_MINGW_PREFIX i686-w64-mingw32)
+set(LUMIVO_MINGW_PREFIX ${LUMIVO_MINGW_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${LUMIVO_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${LUMIVO_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${LUMIVO_MINGW_PREFIX}-windres)

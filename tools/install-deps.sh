@@ -7,7 +7,9 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 
-# Wine for the 32-bit program needs the i386 architecture.
+# Wine for the 32-bit program needs the i386 architecture. 64-bit Wine and
+# compiler too: on a host that cannot run 32-bit programs the tests run a
+# 64-bit build of the same sources (tools/wine-host.sh).
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
     NEED_UPDATE=1
@@ -18,7 +20,8 @@ PACKAGES="
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-    wine wine32:i386
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine wine32:i386 wine64
     xvfb xauth x11-utils xdotool openbox imagemagick
     tesseract-ocr tesseract-ocr-pol
     socat fonts-liberation procps locales

@@ -4,15 +4,17 @@
 #   docs/screenshot-prompt.png   the prompt, as at start-up
 #   docs/screenshot-result.png   two items in a row, with their total
 #   docs/screenshot-weight.png   a weighed item from an in-store code
-# Builds the program and the tools first (build/demo-win32, build/demo-native).
+# Builds the program and the tools first (build/demo-windows-<arch>, build/demo-native).
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. tools/wine-host.sh
+lumivo_pick_wine
 
-cmake -S . -B build/demo-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake >/dev/null
-cmake --build build/demo-win32 -j2 --target lumivo >/dev/null
+cmake -S . -B build/demo-windows-$LUMIVO_WINDOWS_ARCH -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
+    -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" >/dev/null
+cmake --build build/demo-windows-$LUMIVO_WINDOWS_ARCH -j2 --target lumivo >/dev/null
 cmake -S . -B build/demo-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BENCH=OFF >/dev/null
 cmake --build build/demo-native -j2 --target prchk >/dev/null
 mkdir -p docs build/screenshots
@@ -27,7 +29,8 @@ root = sys.argv[1]
 sys.path.insert(0, os.path.join(root, "tests", "e2e"))
 import harness  # noqa: E402
 
-exe = os.path.join(root, "build/demo-win32/resources/lumivo.exe")
+exe = os.path.join(root, "build/demo-windows-%s/resources/lumivo.exe"
+                   % os.environ["LUMIVO_WINDOWS_ARCH"])
 prchk = os.path.join(root, "build/demo-native/tools/prchk")
 docs = os.path.join(root, "docs")
 

@@ -12,6 +12,7 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. tools/wine-host.sh
 
 mode=server
 for arg in "$@"; do
@@ -26,16 +27,17 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 tools/install-deps.sh
+lumivo_pick_wine
 
 echo "run-demo: building lumivo.exe and the tools (first time: a few minutes)"
-cmake -S . -B build/demo-win32 -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake >/dev/null
-cmake --build build/demo-win32 -j2 --target lumivo
+cmake -S . -B build/demo-windows-$LUMIVO_WINDOWS_ARCH -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
+    -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" >/dev/null
+cmake --build build/demo-windows-$LUMIVO_WINDOWS_ARCH -j2 --target lumivo
 cmake -S . -B build/demo-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BENCH=OFF >/dev/null
 cmake --build build/demo-native -j2 --target prchk checker_sim
 
 demo="$root/build/demo"
-exe="$root/build/demo-win32/resources/lumivo.exe"
+exe="$root/build/demo-windows-$LUMIVO_WINDOWS_ARCH/resources/lumivo.exe"
 mkdir -p "$demo"
 build/demo-native/tools/prchk build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
 python3 tests/e2e/harness.py setup "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1

@@ -6,11 +6,13 @@
 #
 # Ends with one line "N passed, M failed" and a non-zero status when anything
 # failed. Build folders: build/ci-native, build/ci-asan, build/ci-fuzz,
-# build/ci-win32. Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
+# build/ci-win32 (build/ci-win64 on a host that runs only 64-bit Wine, see
+# tools/wine-host.sh). Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. tools/wine-host.sh
 
 jobs=2
 fuzz_seconds=${LUMIVO_FUZZ_SECONDS:-15}
@@ -130,7 +132,13 @@ if build build/ci-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clan
     done
 fi
 
-step "Windows build, tests under Wine and end-to-end (build/ci-win32)"
+lumivo_pick_wine
+windows_build=build/ci-win32
+if [ "$LUMIVO_WINDOWS_ARCH" = x86_64 ]; then
+    windows_build=build/ci-win64
+    echo "test-all: this host cannot run 32-bit programs: the Windows tests run a 64-bit build under 64-bit Wine"
+fi
+step "Windows build, tests under Wine and end-to-end ($windows_build)"
 # One virtual display with a window manager for every Windows test.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
@@ -141,10 +149,10 @@ if [ "$display" = ":" ]; then
 else
     DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
     openbox_pid=$!
-    if build build/ci-win32 -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
+    if build "$windows_build" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" \
             -DLUMIVO_NATIVE_TOOLS="$root/build/ci-native/tools"; then
-        DISPLAY=$display LUMIVO_E2E_DISPLAY=$display run_ctest build/ci-win32
+        DISPLAY=$display LUMIVO_E2E_DISPLAY=$display run_ctest "$windows_build"
     fi
 fi
 
