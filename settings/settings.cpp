@@ -2,6 +2,12 @@
 // the working directory. A missing or cut-off file is replaced by defaults
 // at once, so a freshly copied program starts in server mode and asks the
 // checker server found on this machine.
+//
+// The file is a shop's only copy of its configuration, so it is never
+// emptied in place: a save goes to a temporary file beside it that replaces
+// it in one step, and a power cut or a full disk mid-save leaves the old
+// record whole. A file that is there but held by a virus scanner or a backup
+// is waited for, and if it stays held the defaults run in memory only.
 #include "settings/settings.h"
 
 #include <sys/stat.h>
@@ -9,18 +15,23 @@
 #include <cstdio>
 #include <cstring>
 
+#include "settings/settings_file_seam.h"
 #include "settings/warning.h"
 
 Settings settings;
 
 namespace {
 
-struct FileCloser {
-    std::FILE* file;
-    ~FileCloser() {
-        if (file != nullptr) std::fclose(file);
-    }
-};
+constexpr const char* kSettingsTempName = "setup.dat.new";
+
+// A scanner or a backup holds a file for a moment; a second of tries every
+// 100 ms outlasts that without keeping the checker from starting.
+constexpr int kReadRetries = 10;
+constexpr int kRetryPauseMs = 100;
+
+// Set while setup.dat exists but could not be read: the defaults in memory
+// must not replace the shop's real settings behind its back.
+bool setupDatHeld = false;
 
 template <size_t N>
 void copyText(char (&field)[N], const char* text) {
@@ -41,10 +52,27 @@ void terminateTextFields(Settings& s) {
     }
 }
 
-bool readSettingsFile(Settings& s) {
-    FileCloser guard{std::fopen(kSettingsFileName, "rb")};
-    if (guard.file == nullptr) return false;
-    return std::fread(&s, 1, sizeof s, guard.file) == sizeof s;
+// Bytes read into `s`, or kSettingsFileMissing / kSettingsFileUnreadable
+// once a held file has been tried for a second.
+long readSettingsFile(Settings& s) {
+    long got = settingsFileRead(kSettingsFileName, &s, sizeof s);
+    for (int retry = 0; retry < kReadRetries && got == kSettingsFileUnreadable; ++retry) {
+        settingsFilePause(kRetryPauseMs);
+        got = settingsFileRead(kSettingsFileName, &s, sizeof s);
+    }
+    return got;
+}
+
+// The record goes to disk whole beside setup.dat and only then takes its
+// place; whatever fails on the way, setup.dat keeps its old bytes and no
+// half-written temporary file stays behind.
+bool replaceSettingsFile() {
+    if (settingsFileWrite(kSettingsTempName, &settings, sizeof settings) &&
+        settingsFileReplace(kSettingsTempName, kSettingsFileName)) {
+        return true;
+    }
+    settingsFileRemove(kSettingsTempName);
+    return false;
 }
 
 void makeDefaultSettings(Settings& s) {
@@ -79,17 +107,26 @@ void warnWhenPriceFileMissing(const Settings& s) {
 }  // namespace
 
 void loadSettings() {
-    if (readSettingsFile(settings)) {
+    Settings onDisk;
+    const long got = readSettingsFile(onDisk);
+    setupDatHeld = got == kSettingsFileUnreadable;
+    if (got == static_cast<long>(sizeof onDisk)) {
+        settings = onDisk;
         terminateTextFields(settings);
     } else {
         makeDefaultSettings(settings);
-        saveSettings();
+        saveSettings();  // nothing while the file is held
     }
     warnWhenPriceFileMissing(settings);
 }
 
 void saveSettings() {
-    FileCloser guard{std::fopen(kSettingsFileName, "wb")};
-    if (guard.file == nullptr) return;
-    std::fwrite(&settings, 1, sizeof settings, guard.file);
+    if (setupDatHeld) return;
+    replaceSettingsFile();
+}
+
+// What the user has just chosen is worth more than a file we could not
+// read; once it is on disk, memory and file agree again.
+void saveUserSettings() {
+    if (replaceSettingsFile()) setupDatHeld = false;
 }

@@ -14,10 +14,10 @@ inline constexpr int kPrefixSlots = 3;
 inline constexpr int kPrefixSlotSize = 3;  // two characters and a zero byte
 
 struct Settings {
-    char portName[44];             // scanner's serial port; empty: no scanner
-    int32_t baudRate;              // scanner line speed; <= 0 opens at 57600
-    char priceFilePath[196];       // where PRCHK.DAT lives
-    int32_t shortItemCode;         // 0: 7-character item code in shelf codes; 1: 6
+    char portName[44];        // scanner's serial port; empty: no scanner
+    int32_t baudRate;         // scanner line speed; <= 0 opens at 57600
+    char priceFilePath[196];  // where PRCHK.DAT lives
+    int32_t shortItemCode;    // 0: 7-character item code in shelf codes; 1: 6
     char valuePrefixes[kPrefixSlots][kPrefixSlotSize];   // codes carrying a value
     char weightPrefixes[kPrefixSlots][kPrefixSlotSize];  // codes carrying a weight
     char reserved[2];
@@ -25,10 +25,10 @@ struct Settings {
     int32_t showNet2;
     int32_t showGross1;
     int32_t showGross2;
-    int32_t standaloneMode;        // 1: price file; 0: ask the checker server
-    char serverAddress[104];       // host name or dotted IPv4 address
+    int32_t standaloneMode;   // 1: price file; 0: ask the checker server
+    char serverAddress[104];  // host name or dotted IPv4 address
     int32_t fullScreen;
-    char fontName[104];            // face of both screen fonts
+    char fontName[104];  // face of both screen fonts
 };
 
 static_assert(sizeof(Settings) == 500);
@@ -56,12 +56,20 @@ inline constexpr const char* kDefaultPriceFilePath = "C:\\QXR\\!!u$unac\\PRCHK.D
 
 // Fills `settings` from setup.dat, or makes and saves the defaults when the
 // file is missing or shorter than a record; then, in standalone mode, warns
-// when the price file is missing.
+// when the price file is missing. A setup.dat that is there but cannot be
+// read (held by a virus scanner or a backup) is tried for a second; if it
+// stays unreadable the defaults run in memory and are never saved over it
+// until a later load reads it or the user saves.
 void loadSettings();
 
-// Writes `settings` to setup.dat. A failure is silent: the defaults come
-// back at the next start.
+// Writes `settings` over setup.dat in one step, so a failed save leaves the
+// old file whole; does nothing while setup.dat could not be read. A failure
+// is silent.
 void saveSettings();
+
+// Settings the user has just changed: dialog OK, Max ekran; written even
+// over a setup.dat that could not be read. A failure is silent.
+void saveUserSettings();
 
 // Writes the dotted text of the local host's first IPv4 address into `out`
 // (256 bytes, zeroed by the caller). Returns 1, 0 when the host has no

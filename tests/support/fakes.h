@@ -15,12 +15,24 @@ struct FakeWindow {
     // Runs while a box is "open", as a real box's message loop would run
     // whatever the window receives meanwhile.
     std::function<void()> duringWarning;
-    std::mutex scannerBytesLock;        // the reader thread delivers bytes
+    std::mutex scannerBytesLock;  // the reader thread delivers bytes
     std::vector<signed char> scannerBytes;
-    bool scannerBytesToHandler = false; // also feed each byte to handleEntryChar
+    bool scannerBytesToHandler = false;  // also feed each byte to handleEntryChar
 };
 
 extern FakeWindow fakeWindow;
 
-// Clears the record of the fake window.
+// The setup.dat seam works on the real files of the working folder; these
+// faults make it fail the way a held file, a full disk or a dying disk does.
+struct FakeFiles {
+    int unreadableReads = 0;    // the next this many reads give "unreadable"
+    long writeFailsAfter = -1;  // >= 0: a write stops after this many bytes
+    bool flushFails = false;    // the bytes are written, the flush fails
+    bool moveFails = false;     // the temporary file is not moved
+    int pausedMs = 0;           // pauses asked for before a retry, not slept
+};
+
+extern FakeFiles fakeFiles;
+
+// Clears the record of the fake window and the file faults.
 void resetFakeWindow();

@@ -1,6 +1,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -168,6 +170,104 @@ TEST_F(SettingsFile, UnterminatedPathInStandaloneModeIsWarnedAboutCut) {
     loadSettings();
     ASSERT_EQ(fakeWindow.warnings.size(), 1u);
     EXPECT_EQ(fakeWindow.warnings[0], "Brak pliku: " + std::string(195, 'p'));
+}
+
+// A save that dies on the way (a disk error, a full disk, the move refused)
+// leaves the shop's setup.dat byte for byte, or no file where there was
+// none, and never a half-written setup.dat.new.
+TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
+    const std::string shop = bytesOf(sampleSettings());
+    const FakeFiles faults[] = {
+        {.writeFailsAfter = 0},
+        {.writeFailsAfter = 200},
+        {.flushFails = true},
+        {.moveFails = true},
+    };
+    for (bool existed : {true, false}) {
+        for (size_t i = 0; i < std::size(faults); ++i) {
+            std::filesystem::remove("setup.dat");
+            if (existed) {
+                ASSERT_TRUE(writeBytes("setup.dat", shop));
+            }
+            fakeFiles = faults[i];
+            std::memset(&settings, 0x33, sizeof settings);
+            saveSettings();
+            EXPECT_EQ(std::filesystem::exists("setup.dat"), existed) << i;
+            if (existed) {
+                EXPECT_EQ(readWholeFile("setup.dat"), shop) << i;
+            }
+            EXPECT_FALSE(std::filesystem::exists("setup.dat.new")) << i;
+        }
+    }
+    // Once the disk works again, the same save creates the missing file.
+    fakeFiles = FakeFiles{};
+    saveSettings();
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+    EXPECT_FALSE(std::filesystem::exists("setup.dat.new"));
+}
+
+// A virus scanner or a backup holding setup.dat at start: it is waited for;
+// if it stays held the defaults run in memory, neither the load nor the save
+// at exit touches the shop's file, and only the user's own save replaces it.
+// A later load that reads the file ends that care.
+TEST_F(SettingsFile, HeldFileIsWaitedForAndNeverOverwrittenByDefaults) {
+    const std::string shop = bytesOf(sampleSettings());
+    ASSERT_TRUE(writeBytes("setup.dat", shop));
+    fakeFiles.unreadableReads = 3;
+    loadSettings();
+    EXPECT_EQ(bytesOf(settings), shop);
+    EXPECT_GT(fakeFiles.pausedMs, 0);
+
+    resetFakeWindow();
+    fakeFiles.unreadableReads = 1000;
+    loadSettings();
+    expectDefaults(settings);
+    EXPECT_GE(fakeFiles.pausedMs, 900);  // about a second of tries
+    EXPECT_LE(fakeFiles.pausedMs, 1100);
+    saveSettings();  // as at exit
+    EXPECT_EQ(readWholeFile("setup.dat"), shop);
+    settings.fullScreen = 1;
+    saveUserSettings();  // "Max ekran"
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+
+    ASSERT_TRUE(writeBytes("setup.dat", shop));
+    loadSettings();  // still held
+    fakeFiles.unreadableReads = 0;
+    loadSettings();  // the dialog opens after the scanner let go
+    EXPECT_EQ(bytesOf(settings), shop);
+    settings.baudRate = 2400;
+    saveSettings();
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+}
+
+// Lowers the process's file-size limit, as a full disk cuts a write short;
+// the write then fails with EFBIG instead of the signal ending the test.
+struct FileSizeLimit {
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = previous;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+};
+
+TEST_F(SettingsFile, RealWriteCutShortLeavesTheOldFile) {
+    const std::string shop = bytesOf(sampleSettings());
+    ASSERT_TRUE(writeBytes("setup.dat", shop));
+    std::memset(&settings, 0x33, sizeof settings);
+    {
+        FileSizeLimit limit(100);
+        saveSettings();
+    }
+    EXPECT_EQ(readWholeFile("setup.dat"), shop);
+    EXPECT_FALSE(std::filesystem::exists("setup.dat.new"));
 }
 
 TEST(LocalAddress, GivesDottedIpv4TextOrReportsWhyNot) {

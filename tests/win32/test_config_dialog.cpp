@@ -628,4 +628,64 @@ TEST_F(ConfigDialog, DialogProcedureAnswersOnlyItsOwnCommands) {
     });
 }
 
+// ---- setup.dat held by another program ----
+
+// A backup or a virus scanner that opens setup.dat denying all sharing, in
+// the working folder the dialog's tests set up.
+class HeldSetupDat : public ConfigDialog {
+protected:
+    void hold() {
+        held = CreateFileA(kSettingsFileName, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    }
+    void release() {
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+    }
+    void TearDown() override {
+        release();
+        DeleteFileA("setup.dat.new");
+        ConfigDialog::TearDown();
+    }
+    static bool exists(const char* path) {
+        return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+    HANDLE held = INVALID_HANDLE_VALUE;
+};
+
+// Held at start and let go later: the defaults ran in memory, and neither
+// the load nor the save at exit put them over the shop's file.
+TEST_F(HeldSetupDat, LoadWaitsASecondThenRunsOnDefaultsWithoutWritingThem) {
+    writeSetupDat(onDisk);
+    const std::string before = readSetupDat();
+    hold();
+    const DWORD start = GetTickCount();
+    loadSettings();
+    const DWORD waited = GetTickCount() - start;
+    release();
+    saveSettings();
+    EXPECT_GE(waited, 900u);
+    EXPECT_LT(waited, 3000u);
+    EXPECT_STREQ(settings.portName, "COM1");
+    EXPECT_NE(asBytes(settings), before);
+    EXPECT_EQ(readSetupDat(), before);
+    EXPECT_FALSE(exists("setup.dat.new"));
+    loadSettings();  // the dialog opening later reads the shop's settings
+    EXPECT_EQ(asBytes(settings), before);
+}
+
+// Wine ignores write-through, so only the failed move is checked here.
+TEST_F(HeldSetupDat, SaveOverAHeldFileFailsAtTheMoveAndLeavesIt) {
+    writeSetupDat(onDisk);
+    const std::string before = readSetupDat();
+    settings = onDisk;
+    settings.fullScreen = 1;
+    hold();
+    saveUserSettings();
+    release();
+    EXPECT_EQ(readSetupDat(), before);
+    EXPECT_FALSE(exists("setup.dat.new"));
+}
+
 }  // namespace

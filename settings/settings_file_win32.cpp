@@ -1,0 +1,62 @@
+// The setup.dat seam on the Win32 file API. Reading shares the file with
+// whoever else has it open (a virus scanner, a backup), so only a holder
+// that denies all sharing makes it unreadable. A save is flushed to the disk
+// before the move, so the record that replaces setup.dat is really there
+// after a power cut.
+#include <windows.h>
+
+#include "settings/settings_file_seam.h"
+
+namespace {
+
+struct HandleCloser {
+    HANDLE handle;
+    ~HandleCloser() { CloseHandle(handle); }
+};
+
+}  // namespace
+
+long settingsFileRead(const char* path, void* buffer, size_t capacity) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        return missing ? kSettingsFileMissing : kSettingsFileUnreadable;
+    }
+    HandleCloser guard{file};
+    size_t got = 0;
+    while (got < capacity) {
+        DWORD part = 0;
+        const DWORD wanted = static_cast<DWORD>(capacity - got);
+        if (!ReadFile(file, static_cast<char*>(buffer) + got, wanted, &part, nullptr)) {
+            return kSettingsFileUnreadable;
+        }
+        if (part == 0) break;  // end of a short file
+        got += part;
+    }
+    return static_cast<long>(got);
+}
+
+bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) &&
+                    written == size && FlushFileBuffers(file);
+    return CloseHandle(file) && ok;
+}
+
+// Write-through: the move itself reaches the disk before the call returns.
+bool settingsFileReplace(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void settingsFileRemove(const char* path) {
+    DeleteFileA(path);
+}
+
+void settingsFilePause(int milliseconds) {
+    Sleep(static_cast<DWORD>(milliseconds));
+}
