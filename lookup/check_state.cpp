@@ -146,8 +146,17 @@ void storeCharacter(signed char ch) {
 
 // Enter after nothing (or after exactly 16 characters, which wraps the
 // position) does nothing at all: a scanner that sends CR LF gives one lookup.
+// A lookup can wait in an "Uwaga" box, whose message loop paints the window
+// when it is uncovered, restored or resized. The screen must not show a
+// lookup halfway (the last item's name beside "Cena: 0.00"): until the lookup
+// has ended, paints draw the screen as it stood at the Enter.
+CheckState screenBeforeLookup;
+bool lookupRunning = false;
+
 void enterCode() {
     if (entryPos == 0) return;
+    screenBeforeLookup = checkState;
+    lookupRunning = true;
     entryPos = 0;
     checkState.code[kLookedUpLength] = '\0';
     checkState.resultShown = 1;
@@ -161,6 +170,7 @@ void enterCode() {
     } else {
         lookupInPriceFile(checkState.code);
     }
+    lookupRunning = false;
     requestRepaint();
 }
 
@@ -178,6 +188,10 @@ int handleEntryChar(signed char ch) {
 void showTextWithoutPrices(const char* text) {
     copyText(checkState.itemName, text);
     zeroPrices();
+}
+
+const CheckState& checkStateToPaint() {
+    return lookupRunning ? screenBeforeLookup : checkState;
 }
 
 void clearCheckState() {

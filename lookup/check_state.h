@@ -43,6 +43,10 @@ int feedEntryChar(signed char ch);
 // True while a character fed through feedEntryChar is being handled.
 bool entryHandlerBusy();
 
+// What a paint draws: checkState, or while a lookup is still running (its
+// box is up) the screen as it was at that lookup's Enter.
+const CheckState& checkStateToPaint();
+
 // Sets every field of checkState to zero.
 void clearCheckState();
 

@@ -4,21 +4,19 @@
 //
 // The dialog runs on the window's thread, and so does the entry handler
 // (scanner bytes are posted to the main window), so storing the fields here
-// can never overlap a lookup that reads them.
+// never runs beside a lookup; a lookup nested in the dialog's own loop makes
+// OK wait until it has ended.
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
 
 #include "resources/resource.h"
-#include "scanner/scanner.h"
 #include "settings/config_dialog.h"
+#include "settings/config_dialog_seam.h"
 #include "settings/settings.h"
 
 namespace {
-
-// Framing the scanner always uses: 8 data bits, no parity, 1 stop bit.
-constexpr signed char kScannerLineFlags = 3;
 
 constexpr int kPortNameLimit = 39;
 constexpr int kPriceFilePathLimit = 194;
@@ -116,11 +114,8 @@ void storeControls(HWND dialog) {
 // leaves it stopped without a message.
 void onOk(HWND dialog) {
     storeControls(dialog);
-    saveSettings();
-    stopScanner();
-    if (settings.portName[0] != '\0') {
-        startScanner(settings.portName, settings.baudRate, kScannerLineFlags);
-    }
+    saveUserSettings();
+    restartScanner();
     EndDialog(dialog, IDOK);
 }
 
@@ -139,7 +134,12 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     if (message != WM_COMMAND) return FALSE;
 
-    switch (LOWORD(wParam)) {
+    // A code scanned while the dialog is open is looked up inside the
+    // dialog's loop; while its box is up, neither OK nor "Zakończ" may store
+    // the settings, restart the scanner or end the program under it.
+    const WORD command = LOWORD(wParam);
+    if ((command == IDOK || command == IDC_ZAKONCZ) && lookupInProgress()) return TRUE;
+    switch (command) {
         case IDOK:
             onOk(dialog);
             return TRUE;

@@ -1,9 +1,49 @@
 // The warning box: modal, without an owner, so it shows even before the main
 // window exists (a missing price file is reported during start-up).
+//
+// A checker in full-screen mode is a topmost window: an ordinary box would
+// open beneath it and the program would wait for a box nobody can see, so
+// the box is topmost too and takes the keyboard.
+//
+// MB_SYSTEMMODAL is what makes the box topmost under Wine, which ignores
+// MB_TOPMOST; without an owner it disables nothing on Windows either.
+//
+// While the box is up every window of the thread is disabled, so neither the
+// menu, the close box nor the dialog's buttons can run beneath a lookup that
+// waits here. MB_TASKMODAL would do that, but Wine then drops the topmost
+// style, so the windows are disabled here and enabled again after.
 #include <windows.h>
+
+#include <vector>
 
 #include "settings/warning.h"
 
+namespace {
+
+struct DisabledWindows {
+    std::vector<HWND> windows;
+
+    DisabledWindows() {
+        EnumThreadWindows(GetCurrentThreadId(), disableOne, reinterpret_cast<LPARAM>(this));
+    }
+    ~DisabledWindows() {
+        for (HWND window : windows) EnableWindow(window, TRUE);
+    }
+    DisabledWindows(const DisabledWindows&) = delete;
+    DisabledWindows& operator=(const DisabledWindows&) = delete;
+
+    static BOOL CALLBACK disableOne(HWND window, LPARAM context) {
+        if (IsWindowEnabled(window)) {
+            EnableWindow(window, FALSE);
+            reinterpret_cast<DisabledWindows*>(context)->windows.push_back(window);
+        }
+        return TRUE;
+    }
+};
+
+}  // namespace
+
 void showWarning(const char* text) {
-    MessageBoxA(nullptr, text, "Uwaga", MB_OK);
+    DisabledWindows whileTheBoxIsUp;
+    MessageBoxA(nullptr, text, "Uwaga", MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
 }

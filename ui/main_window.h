@@ -25,6 +25,10 @@ INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 // the screen, since its caption and menu bar lie above the top edge.
 inline constexpr LONG kUnlimitedWindowSize = 0x7FFFF;
 
+// Starts the scanner on settings.portName when one is named (8N1 at
+// settings.baudRate); a port that will not open has been reported.
+void startScannerIfNamed();
+
 // Registers the main window's class under `className` (string 109); its
 // menu, icons and cursor come from the program's resources.
 ATOM registerMainWindowClass(HINSTANCE instance, const char* className);

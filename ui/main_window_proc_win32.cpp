@@ -19,10 +19,7 @@ constexpr INT_PTR kConfigDialogEndsProgram = 3;
 // Escape and the "Konfiguracja" command both open the settings; the dialog's
 // "Zakończ" ends the program through the ordinary shutdown. A changed font
 // or show flag reaches the screen with the next repaint the shop triggers.
-// Not while a lookup waits in a message box: the dialog would change the
-// settings and restart the scanner under the lookup's feet.
 void onConfigure(HWND window) {
-    if (entryHandlerBusy()) return;
     if (showConfigDialog(window) == kConfigDialogEndsProgram) DestroyWindow(window);
 }
 
@@ -35,10 +32,20 @@ void onAbout(HWND window) {
 void onFullScreen(HWND window) {
     enterFullScreen(window);
     settings.fullScreen = 1;
-    saveSettings();
+    saveUserSettings();
+}
+
+// A lookup that waits in an "Uwaga" box is one step for everyone else. Its
+// box disables the window, but a command or close can still arrive posted
+// (or from the dialog's loop): the settings, full screen and the ways out
+// wait until the lookup has ended and are dropped meanwhile.
+bool commandWaitsForLookup(WORD command) {
+    return entryHandlerBusy() &&
+           (command == IDM_EXIT || command == IDM_FULLSCREEN || command == IDM_CONFIG);
 }
 
 LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    if (commandWaitsForLookup(LOWORD(wParam))) return 0;
     switch (LOWORD(wParam)) {
         case IDM_ABOUT:
             onAbout(window);
@@ -58,11 +65,12 @@ LRESULT onCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 // Lets the window grow past the screen: the full-screen rectangle is larger
-// than the screen by the caption, the menu bar and the borders.
+// than the screen by the caption, the menu bar and the borders. Only the
+// tracking size is raised: a maximised window takes the maximised size, and
+// one far larger than the screen would put every centred text off it.
 LRESULT onGetMinMaxInfo(HWND window, WPARAM wParam, LPARAM lParam) {
     DefWindowProcA(window, WM_GETMINMAXINFO, wParam, lParam);
     auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
-    limits->ptMaxSize = {kUnlimitedWindowSize, kUnlimitedWindowSize};
     limits->ptMaxTrackSize = {kUnlimitedWindowSize, kUnlimitedWindowSize};
     return 1;
 }
@@ -96,6 +104,10 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             return 0;
         case WM_COMMAND:
             return onCommand(window, wParam, lParam);
+        case WM_CLOSE:
+            // The close box and Alt+F4; see commandWaitsForLookup.
+            if (entryHandlerBusy()) return 0;
+            return DefWindowProcA(window, message, wParam, lParam);
         case WM_TIMER:
             // Only the idle timer runs on this window. While a lookup waits
             // in a message box the timer keeps running and fires again.

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int kTextBufferSize = 100;
-constexpr signed char kScannerLine8N1 = 3;  // 8 data bits, no parity, one stop bit
 
 char windowTitle[kTextBufferSize];
 char windowClassName[kTextBufferSize];
@@ -49,9 +48,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMIVO));
     // A port that cannot be opened has been reported; the keyboard still works.
-    if (settings.portName[0] != '\0') {
-        startScanner(settings.portName, settings.baudRate, kScannerLine8N1);
-    }
+    startScannerIfNamed();
     clearCheckState();
     restartIdleTimer();
     if (settings.fullScreen != 0) enterFullScreen(mainWindow);

@@ -70,7 +70,7 @@ void paintPriceScreen(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     const ScreenLayout layout =
-        layoutPriceScreen(checkState, settings, client.right, client.bottom);
+        layoutPriceScreen(checkStateToPaint(), settings, client.right, client.bottom);
     drawPriceScreen(dc, layout);
     EndPaint(window, &paint);
 }

@@ -1,14 +1,32 @@
-// What the entry handler and the scanner reader need of the main window.
-// All of it names mainWindow, which WinMain stores as soon as the window
-// exists.
+// What the entry handler, the scanner reader and the configuration dialog
+// need of the main window. All of it names mainWindow, which WinMain stores
+// as soon as the window exists.
 #include "lookup/check_state.h"
 #include "lookup/entry_seam.h"
 #include "scanner/scanner.h"
 #include "scanner/scanner_seam.h"
+#include "settings/config_dialog_seam.h"
+#include "settings/settings.h"
 #include "ui/main_window.h"
 
 namespace {
 constexpr UINT_PTR kIdleTimerId = 1;
+constexpr signed char kScannerLine8N1 = 3;  // 8 data bits, no parity, one stop bit
+}  // namespace
+
+void startScannerIfNamed() {
+    if (settings.portName[0] != '\0') {
+        startScanner(settings.portName, settings.baudRate, kScannerLine8N1);
+    }
+}
+
+void restartScanner() {
+    stopScanner();
+    startScannerIfNamed();
+}
+
+bool lookupInProgress() {
+    return entryHandlerBusy();
 }
 
 void restartIdleTimer() {

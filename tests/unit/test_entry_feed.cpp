@@ -2,13 +2,16 @@
 // box must not start a second lookup inside the first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "checker/checker.h"
 #include "lookup/check_state.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
+#include "ui/price_screen_layout.h"
 
 namespace {
 
@@ -64,6 +67,35 @@ TEST_F(EntryFeedTest, KeptCharactersKeepTheirOrder) {
     EXPECT_STREQ(checkState.code, "98765");
     EXPECT_EQ(entryPos, 5);
     EXPECT_EQ(fakeWindow.warnings.size(), 1u);
+}
+
+// The texts a paint would draw now, as the window's painter lays them out.
+std::vector<std::string> screenNow() {
+    const ScreenLayout layout = layoutPriceScreen(checkStateToPaint(), settings, 800, 600);
+    std::vector<std::string> texts;
+    for (int i = 0; i < layout.count; ++i) texts.emplace_back(layout.texts[i].text);
+    return texts;
+}
+
+// The box of a failed lookup runs a message loop that paints the window when
+// it is restored or uncovered. Such a paint must show the screen as it was at
+// the Enter, never the last item's name beside "Cena: 0.00".
+TEST_F(EntryFeedTest, PaintDuringALookupsBoxShowsTheScreenFromBeforeTheEnter) {
+    std::strcpy(checkState.itemName, "Chleb");
+    checkState.price = checkState.total = 64900;
+    checkState.resultShown = 1;
+    feedText("4711");
+    const std::vector<std::string> atEnter = screenNow();
+    std::vector<std::string> duringBox;
+    fakeWindow.duringWarning = [&] { duringBox = screenNow(); };
+
+    feedText("\r");
+
+    EXPECT_EQ(duringBox, atEnter);
+    const std::vector<std::string> after = screenNow();
+    ASSERT_GE(after.size(), 3u);
+    EXPECT_NE(after, atEnter);
+    EXPECT_EQ(std::count(after.begin(), after.end(), "Razem: 6.49"), 1);
 }
 
 }  // namespace

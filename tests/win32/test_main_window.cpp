@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "lookup/check_state.h"
 #include "lookup/entry_seam.h"
 #include "resource.h"
 #include "scanner/scanner_seam.h"
+#include "checker/checker.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -153,17 +155,30 @@ TEST_F(MainWindowTest, FullScreenMakesTheClientAreaTheWholeScreen) {
               static_cast<DWORD>(WS_OVERLAPPEDWINDOW));
 }
 
-TEST_F(MainWindowTest, WindowMayGrowPastTheScreen) {
+// The window may be dragged or set larger than the screen (full screen needs
+// it), but a maximised window keeps the size and place the system gives it.
+TEST_F(MainWindowTest, WindowMayGrowPastTheScreenButMaximisesToIt) {
     // The system fills in its limits before it asks; those not raised stay.
     MINMAXINFO limits = {};
     limits.ptMinTrackSize = {112, 27};
+    limits.ptMaxSize = {1032, 776};
+    limits.ptMaxPosition = {-4, -4};
     EXPECT_EQ(SendMessageA(mainWindow, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits)), 1);
-    EXPECT_EQ(limits.ptMaxSize.x, 0x7FFFF);
-    EXPECT_EQ(limits.ptMaxSize.y, 0x7FFFF);
     EXPECT_EQ(limits.ptMaxTrackSize.x, 0x7FFFF);
     EXPECT_EQ(limits.ptMaxTrackSize.y, 0x7FFFF);
     EXPECT_EQ(limits.ptMinTrackSize.x, 112);
     EXPECT_EQ(limits.ptMinTrackSize.y, 27);
+    EXPECT_EQ(limits.ptMaxSize.x, 1032);
+    EXPECT_EQ(limits.ptMaxSize.y, 776);
+    EXPECT_EQ(limits.ptMaxPosition.x, -4);
+    EXPECT_EQ(limits.ptMaxPosition.y, -4);
+
+    ShowWindow(mainWindow, SW_MAXIMIZE);
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    EXPECT_LE(client.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_LE(client.bottom, GetSystemMetrics(SM_CYSCREEN));
+    EXPECT_GT(client.right, GetSystemMetrics(SM_CXSCREEN) / 2);
 }
 
 // Typed characters and scanner bytes reach the code on the window's thread,
@@ -203,16 +218,32 @@ TEST_F(MainWindowTest, EndCommandDestroysTheWindowAndQuitsWithZero) {
     EXPECT_EQ(quitCode, 0u);
 }
 
+// An empty working folder of its own for the test's setup.dat; the settings
+// in memory are put back afterwards.
+struct WorkFolder {
+    char previous[MAX_PATH] = {};
+    char folder[MAX_PATH] = {};
+    Settings before = settings;
+
+    explicit WorkFolder(const char* name) {
+        GetCurrentDirectoryA(MAX_PATH, previous);
+        GetTempPathA(MAX_PATH, folder);
+        std::strcat(folder, name);
+        CreateDirectoryA(folder, nullptr);
+        SetCurrentDirectoryA(folder);
+    }
+    ~WorkFolder() {
+        settings = before;
+        DeleteFileA(kSettingsFileName);
+        SetCurrentDirectoryA(previous);
+        RemoveDirectoryA(folder);
+    }
+    static bool holdsSetupDat() { return GetFileAttributesA(kSettingsFileName) != INVALID_FILE_ATTRIBUTES; }
+};
+
 // Full screen is remembered in setup.dat at once.
 TEST_F(MainWindowTest, FullScreenCommandSavesTheSetting) {
-    char previous[MAX_PATH] = {};
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    char folder[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, folder);
-    std::strcat(folder, "lumivo-fullscreen-test");
-    CreateDirectoryA(folder, nullptr);
-    ASSERT_TRUE(SetCurrentDirectoryA(folder));
-    const Settings before = settings;
+    WorkFolder work("lumivo-fullscreen-test");
     settings.fullScreen = 0;
 
     SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_FULLSCREEN, 0), 0);
@@ -223,11 +254,142 @@ TEST_F(MainWindowTest, FullScreenCommandSavesTheSetting) {
     std::fclose(file);
     EXPECT_EQ(settings.fullScreen, 1);
     EXPECT_EQ(saved.fullScreen, 1);
+}
 
-    settings = before;
-    DeleteFileA(kSettingsFileName);
-    SetCurrentDirectoryA(previous);
-    RemoveDirectoryA(folder);
+// While a lookup's "Uwaga" box is up, `whileBoxUp` runs from a timer inside
+// the box's loop; the box is then closed with OK.
+std::function<void(HWND box)> whileBoxUp;
+bool boxWasSeen = false;
+
+void CALLBACK actWhileBoxUp(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND box = FindWindowA(MAKEINTATOM(32770), "Uwaga");
+    if (box == nullptr || !IsWindowVisible(box)) return;
+    KillTimer(nullptr, timer);
+    boxWasSeen = true;
+    auto action = std::move(whileBoxUp);
+    whileBoxUp = nullptr;
+    if (action) action(box);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+// A dialog that must not open: closed at once and counted.
+int configDialogsOpened = 0;
+void CALLBACK closeConfigDialog(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindWindowA(MAKEINTATOM(32770), "Konfiguracja");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) return;
+    ++configDialogsOpened;
+    EndDialog(dialog, IDCANCEL);
+}
+
+// Server mode with an address refused before any datagram goes out: every
+// Enter shows its "Uwaga" box at once.
+void lookupsShowABox() {
+    std::memset(&settings, 0, sizeof settings);
+    std::strcpy(settings.serverAddress, "3server");
+    std::strcpy(settings.fontName, "Arial CE");
+}
+
+// The box stands above a full-screen window and holds the whole thread: the
+// window is disabled, and commands that still arrive (posted, or from another
+// loop) cannot end the program, enter full screen or open the settings
+// beneath the lookup.
+TEST_F(MainWindowTest, ALookupsBoxStaysOnTopAndHoldsBackTheWaysOut) {
+    WorkFolder work("lumivo-box-test");
+    lookupsShowABox();
+    bool enabledDuringBox = true, topmostBox = false, survived = false;
+    LONG mainExStyle = 0;
+    configDialogsOpened = 0;
+    whileBoxUp = [&](HWND box) {
+        enabledDuringBox = IsWindowEnabled(mainWindow);
+        topmostBox = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+        const UINT_PTR guard = SetTimer(nullptr, 0, 20, closeConfigDialog);
+        for (WORD command : {IDM_EXIT, IDM_FULLSCREEN, IDM_CONFIG}) {
+            SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(command, 0), 0);
+        }
+        SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+        SendMessageA(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+        KillTimer(nullptr, guard);
+        survived = IsWindow(mainWindow);
+        mainExStyle = GetWindowLongA(mainWindow, GWL_EXSTYLE);
+    };
+    boxWasSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, actWhileBoxUp);
+    for (char ch : std::string("12\r")) SendMessageA(mainWindow, WM_CHAR, ch, 0);
+    KillTimer(nullptr, timer);
+
+    ASSERT_TRUE(boxWasSeen);
+    EXPECT_FALSE(enabledDuringBox);
+    EXPECT_TRUE(topmostBox);
+    EXPECT_TRUE(survived);
+    EXPECT_FALSE(mainExStyle & WS_EX_TOPMOST);
+    EXPECT_EQ(configDialogsOpened, 0);
+    EXPECT_FALSE(WorkFolder::holdsSetupDat());
+    EXPECT_TRUE(IsWindowEnabled(mainWindow));
+    EXPECT_STREQ(checkState.itemName, kServerErrorText);
+    // Once the lookup has ended, the same command works again.
+    SendMessageA(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(mainWindow));
+}
+
+std::string fileBytes(const char* path) {
+    std::string bytes;
+    if (FILE* file = std::fopen(path, "rb")) {
+        char chunk[512];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// The settings dialog, driven from a timer: a code comes from the scanner
+// while it is open, and once that lookup's box is gone, "Anuluj".
+int dialogStage = 0;
+void CALLBACK scanWhileDialogOpen(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowA(MAKEINTATOM(32770), "Konfiguracja");
+    if (dialog == nullptr || !IsWindowVisible(dialog)) return;
+    if (dialogStage == 0) {
+        SetDlgItemTextA(dialog, IDC_PORT_NAME, "COM9");  // OK would save a change
+        PostMessageA(mainWindow, WM_SCANNER_BYTE, '7', 0);
+        PostMessageA(mainWindow, WM_SCANNER_BYTE, '\r', 0);
+        dialogStage = 1;
+    } else if (dialogStage == 2 && FindWindowA(MAKEINTATOM(32770), "Uwaga") == nullptr) {
+        KillTimer(nullptr, timer);
+        SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+}
+
+// A code scanned while the settings are open is looked up inside the dialog's
+// loop. While its box is up, the dialog's OK and "Zakończ" must not store the
+// settings, restart the scanner or end the program beneath it.
+TEST_F(MainWindowTest, DialogButtonsWaitForALookupStartedInsideTheDialog) {
+    WorkFolder work("lumivo-dialog-box-test");
+    lookupsShowABox();
+    saveUserSettings();
+    const std::string onDisk = fileBytes(kSettingsFileName);
+    ASSERT_EQ(onDisk.size(), sizeof(Settings));
+    bool dialogEnabled = true, dialogStayed = false;
+    whileBoxUp = [&](HWND) {
+        HWND dialog = FindWindowA(MAKEINTATOM(32770), "Konfiguracja");
+        dialogEnabled = IsWindowEnabled(dialog);
+        SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+        SendMessageA(dialog, WM_COMMAND, IDC_ZAKONCZ, 0);
+        dialogStayed = IsWindowVisible(dialog);
+        dialogStage = 2;
+    };
+    boxWasSeen = false;
+    dialogStage = 0;
+    const UINT_PTR driver = SetTimer(nullptr, 0, 20, scanWhileDialogOpen);
+    const UINT_PTR boxTimer = SetTimer(nullptr, 0, 20, actWhileBoxUp);
+    SendMessageA(mainWindow, WM_CHAR, 27, 0);  // Escape opens the settings
+    KillTimer(nullptr, driver);
+    KillTimer(nullptr, boxTimer);
+
+    ASSERT_TRUE(boxWasSeen);
+    EXPECT_FALSE(dialogEnabled);
+    EXPECT_TRUE(dialogStayed);
+    EXPECT_EQ(fileBytes(kSettingsFileName), onDisk);
+    EXPECT_TRUE(IsWindow(mainWindow));
+    EXPECT_STREQ(checkState.code, "7");
 }
 
 // The About box comes from its template through command 104 and closes with
