@@ -17,9 +17,9 @@ constexpr int kExitTrouble = 2;
 // More errors than this are counted, not listed: a wrong file gives one per line.
 constexpr size_t kErrorsListed = 50;
 
-void printUsage()
-{
-    std::fprintf(stderr,
+void printUsage() {
+    std::fprintf(
+        stderr,
         "Usage:\n"
         "  prchk build <items.csv> <PRCHK.DAT>   make a price file from a CSV price list\n"
         "  prchk dump <PRCHK.DAT> [items.csv]    write a price file as CSV (to the screen\n"
@@ -42,11 +42,11 @@ void printUsage()
         "\n"
         "Exit codes: 0 done; 1 errors in the CSV, or findings of verify;\n"
         "            2 wrong use, or a file that cannot be read or written.\n",
-        kPrchkCsvHeader, kMaxCodeLength, kMaxNameLength, kMaxUnitLength, kShownUnitLength);
+        kPrchkCsvHeader, kMaxRecordCodeLength, kMaxRecordNameLength, kMaxRecordUnitLength,
+        kShownUnitLength);
 }
 
-void printMessages(const PrchkMessages& messages)
-{
+void printMessages(const PrchkMessages& messages) {
     for (const std::string& warning : messages.warnings) {
         std::fprintf(stderr, "warning: %s\n", warning.c_str());
     }
@@ -54,13 +54,11 @@ void printMessages(const PrchkMessages& messages)
         std::fprintf(stderr, "%s\n", messages.errors[i].c_str());
     }
     if (messages.errors.size() > kErrorsListed) {
-        std::fprintf(stderr, "... and %zu more errors\n",
-                     messages.errors.size() - kErrorsListed);
+        std::fprintf(stderr, "... and %zu more errors\n", messages.errors.size() - kErrorsListed);
     }
 }
 
-int runBuild(const std::string& csvPath, const std::string& outPath)
-{
+int runBuild(const std::string& csvPath, const std::string& outPath) {
     PrchkMessages messages;
     size_t count = 0;
     const int result = buildPriceFile(csvPath, outPath, count, messages);
@@ -73,8 +71,7 @@ int runBuild(const std::string& csvPath, const std::string& outPath)
     return kExitDone;
 }
 
-int runDumpToFile(const std::string& datPath, const std::string& csvPath)
-{
+int runDumpToFile(const std::string& datPath, const std::string& csvPath) {
     PrchkMessages messages;
     size_t count = 0;
     const int result = dumpPriceFile(datPath, csvPath, count, messages);
@@ -84,8 +81,7 @@ int runDumpToFile(const std::string& datPath, const std::string& csvPath)
     return kExitDone;
 }
 
-int runDumpToScreen(const std::string& datPath)
-{
+int runDumpToScreen(const std::string& datPath) {
     PrchkMessages messages;
     std::vector<PriceRecord> records;
     int64_t trailingBytes = 0;
@@ -103,8 +99,7 @@ int runDumpToScreen(const std::string& datPath)
     return std::fflush(stdout) == 0 ? kExitDone : kExitTrouble;
 }
 
-int runVerify(const std::string& datPath)
-{
+int runVerify(const std::string& datPath) {
     PrchkMessages messages;
     VerifyReport report;
     const int result = verifyPriceFile(datPath, report, messages);
@@ -129,8 +124,7 @@ int runVerify(const std::string& datPath)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "build" && argc == 4) return runBuild(argv[2], argv[3]);
     if (command == "dump" && argc == 3) return runDumpToScreen(argv[2]);

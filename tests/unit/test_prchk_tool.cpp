@@ -23,8 +23,7 @@ namespace {
 
 const std::string header = std::string(kPrchkCsvHeader) + "\n";
 
-std::string readBytes(const std::string& path)
-{
+std::string readBytes(const std::string& path) {
     std::string bytes;
     PrchkMessages ignored;
     readWholeFile(path, bytes, ignored);
@@ -37,15 +36,16 @@ struct ToolRun {
     std::string err;
 };
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+std::string quoted(const std::string& text) {
+    return "'" + text + "'";
+}
 
 // Runs the built tool with `args` (already quoted), catching what it prints.
-ToolRun runTool(const TempFolder& folder, const std::string& args)
-{
+ToolRun runTool(const TempFolder& folder, const std::string& args) {
     const std::string outPath = folder.file("tool-stdout.txt");
     const std::string errPath = folder.file("tool-stderr.txt");
-    const std::string command = quoted(LUMIVO_PRCHK_TOOL) + " " + args + " >" + quoted(outPath) +
-                                " 2>" + quoted(errPath);
+    const std::string command =
+        quoted(LUMIVO_PRCHK_TOOL) + " " + args + " >" + quoted(outPath) + " 2>" + quoted(errPath);
     const int status = std::system(command.c_str());
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -54,16 +54,14 @@ ToolRun runTool(const TempFolder& folder, const std::string& args)
     return run;
 }
 
-std::vector<PriceRecord> recordsOf(const std::string& csv, PrchkMessages& messages)
-{
+std::vector<PriceRecord> recordsOf(const std::string& csv, PrchkMessages& messages) {
     std::vector<CsvRow> rows;
     std::vector<PriceRecord> records;
     if (parseCsv(csv, rows, messages) == 0) buildRecords(rows, records, messages);
     return records;
 }
 
-double unitsOf(const char* text)
-{
+double unitsOf(const char* text) {
     double units = -12345;
     std::string problem;
     EXPECT_EQ(parsePrice(text, units, problem), 0) << text << ": " << problem;
@@ -72,8 +70,7 @@ double unitsOf(const char* text)
 
 // --- Letters -----------------------------------------------------------------
 
-TEST(PrchkLetters, PolishLettersBecomeTheProgramsMazoviaBytesAndComeBack)
-{
+TEST(PrchkLetters, PolishLettersBecomeTheProgramsMazoviaBytesAndComeBack) {
     const std::string letters = "ąćęłńóśźżĄĆĘŁŃÓŚŹŻ";
     std::string mazovia;
     std::string problem;
@@ -84,8 +81,7 @@ TEST(PrchkLetters, PolishLettersBecomeTheProgramsMazoviaBytesAndComeBack)
     EXPECT_EQ(mazoviaToUtf8(mazovia), "Zażółć " + letters);
 }
 
-TEST(PrchkLetters, EveryMazoviaByteHasItsOwnCharacter)
-{
+TEST(PrchkLetters, EveryMazoviaByteHasItsOwnCharacter) {
     std::set<std::string> seen;
     for (int b = 0x80; b <= 0xFF; ++b) {
         const std::string utf8 = mazoviaToUtf8(std::string(1, static_cast<char>(b)));
@@ -96,8 +92,7 @@ TEST(PrchkLetters, EveryMazoviaByteHasItsOwnCharacter)
     EXPECT_EQ(mazoviaToUtf8("\x82\x9B\xF8"), "é¢°");
 }
 
-TEST(PrchkLetters, RefusesWhatTheCheckerCannotShowAndBrokenUtf8)
-{
+TEST(PrchkLetters, RefusesWhatTheCheckerCannotShowAndBrokenUtf8) {
     for (const char* text : {"Caf\xC3\xA9", "5 \xE2\x82\xAC", "tab\there", "\xC0\x80", "\xC5",
                              "\xED\xA0\x80", "\xFF"}) {
         std::string mazovia;
@@ -109,8 +104,7 @@ TEST(PrchkLetters, RefusesWhatTheCheckerCannotShowAndBrokenUtf8)
 
 // --- Prices ------------------------------------------------------------------
 
-TEST(PrchkPrices, ReadsCurrencyUnitsIntoTenThousandthsRoundedHalfAway)
-{
+TEST(PrchkPrices, ReadsCurrencyUnitsIntoTenThousandthsRoundedHalfAway) {
     EXPECT_EQ(unitsOf("12.99"), 129900);
     EXPECT_EQ(unitsOf(" 3.1 "), 31000);
     EXPECT_EQ(unitsOf("7"), 70000);
@@ -123,8 +117,7 @@ TEST(PrchkPrices, ReadsCurrencyUnitsIntoTenThousandthsRoundedHalfAway)
     EXPECT_EQ(unitsOf("0.29"), 2900);  // 0.29 * 10000 is 2899.99... in a double
 }
 
-TEST(PrchkPrices, RefusesWhatIsNoNumberOrTooLarge)
-{
+TEST(PrchkPrices, RefusesWhatIsNoNumberOrTooLarge) {
     for (const char* text : {"", "abc", "1e3", "nan", "inf", "1.2.3", "--1", "+", ".", "12 zl",
                              "999999999999", "0x10"}) {
         double units = 0;
@@ -137,8 +130,7 @@ TEST(PrchkPrices, RefusesWhatIsNoNumberOrTooLarge)
     EXPECT_NE(problem.find("decimal point"), std::string::npos) << problem;
 }
 
-TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber)
-{
+TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber) {
     EXPECT_EQ(formatPrice(129900), "12.99");
     EXPECT_EQ(formatPrice(249000), "24.90");
     EXPECT_EQ(formatPrice(12345), "1.2345");
@@ -156,10 +148,10 @@ TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber)
 
 // --- CSV ---------------------------------------------------------------------
 
-TEST(PrchkCsv, QuotedFieldsBlankLinesBomAndLineNumbers)
-{
+TEST(PrchkCsv, QuotedFieldsBlankLinesBomAndLineNumbers) {
     const std::string text =
-        "\xEF\xBB\xBF" "a,b\r\n\r\n\"x, \"\"y\"\"\",2,\n\"two\nlines\",3\nlast,4";
+        "\xEF\xBB\xBF"
+        "a,b\r\n\r\n\"x, \"\"y\"\"\",2,\n\"two\nlines\",3\nlast,4";
     std::vector<CsvRow> rows;
     PrchkMessages messages;
     ASSERT_EQ(parseCsv(text, rows, messages), 0);
@@ -176,8 +168,7 @@ TEST(PrchkCsv, QuotedFieldsBlankLinesBomAndLineNumbers)
     EXPECT_EQ(rows[0].fields, (std::vector<std::string>{"a", "b", ""}));
 }
 
-TEST(PrchkCsv, BrokenQuotingNamesItsLine)
-{
+TEST(PrchkCsv, BrokenQuotingNamesItsLine) {
     for (const char* text : {"a,b\n\"open,1\n2\n", "a,b\n\"closed\"x,1\n"}) {
         std::vector<CsvRow> rows;
         PrchkMessages messages;
@@ -187,8 +178,7 @@ TEST(PrchkCsv, BrokenQuotingNamesItsLine)
     }
 }
 
-TEST(PrchkCsv, FieldsThatNeedQuotesAreQuoted)
-{
+TEST(PrchkCsv, FieldsThatNeedQuotesAreQuoted) {
     std::string out;
     appendCsvField(out, "plain");
     appendCsvField(out, "a,b");
@@ -199,11 +189,11 @@ TEST(PrchkCsv, FieldsThatNeedQuotesAreQuoted)
 
 // --- Building ----------------------------------------------------------------
 
-TEST(PrchkBuild, RecordsAreLaidOutByteExactlyAndSortedAsUnsignedBytes)
-{
+TEST(PrchkBuild, RecordsAreLaidOutByteExactlyAndSortedAsUnsignedBytes) {
     PrchkMessages messages;
-    const auto records = recordsOf(header + "2,Masło,12.99,1,2.5,,kg\n10,B,1,,,,\n1,C,1,,,,\n"
-                                            "Z,D,1,,,,\na,E,1,,,,\n",
+    const auto records = recordsOf(header +
+                                       "2,Masło,12.99,1,2.5,,kg\n10,B,1,,,,\n1,C,1,,,,\n"
+                                       "Z,D,1,,,,\na,E,1,,,,\n",
                                    messages);
     ASSERT_TRUE(messages.errors.empty()) << messages.errors[0];
     std::vector<std::string> codes;
@@ -227,18 +217,16 @@ TEST(PrchkBuild, RecordsAreLaidOutByteExactlyAndSortedAsUnsignedBytes)
     EXPECT_EQ(std::string(masło + 170, 9), std::string("\0\0\0\0\0\0kg\0", 9));
 
     const char high[17] = "\x80";
-    EXPECT_GT(compareCodes(high, "A"), 0);  // unsigned, as the lookup compares
-    EXPECT_LT(compareCodes("12", "123"), 0);
+    EXPECT_GT(prchk::compareCodes(high, "A"), 0);  // unsigned, as the lookup compares
+    EXPECT_LT(prchk::compareCodes("12", "123"), 0);
 }
 
-TEST(PrchkBuild, BuildDumpBuildGivesTheSameFile)
-{
+TEST(PrchkBuild, BuildDumpBuildGivesTheSameFile) {
     TempFolder folder;
     const std::string csv = folder.file("items.csv");
-    ASSERT_TRUE(writeBytes(csv, header +
-                                    "5901234123457,\"Kawa \"\"Mała\"\", 250 g\",16.99,0.5,,"
-                                    "0.0001,szt\n2100012, Szynka z beczki ,39.99,,,,kg\n"
-                                    "X1,ŻÓŁW,-1.5,,,,\n"));
+    ASSERT_TRUE(writeBytes(csv, header + "5901234123457,\"Kawa \"\"Mała\"\", 250 g\",16.99,0.5,,"
+                                         "0.0001,szt\n2100012, Szynka z beczki ,39.99,,,,kg\n"
+                                         "X1,ŻÓŁW,-1.5,,,,\n"));
     const std::string dat1 = folder.file("one.dat");
     const std::string dumped = folder.file("dump.csv");
     const std::string dat2 = folder.file("two.dat");
@@ -264,15 +252,18 @@ struct BadCsv {
     const char* expected;
 };
 
-TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile)
-{
+TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
     const std::vector<BadCsv> cases = {
         {"code too long", "1,A,1,,,,\n12345678901234567,B,1,,,,\n", "line 3: code"},
-        {"name too long after recoding", "1,A,1,,,,\n2," + std::string(60, 'x') + [] {
-             std::string s;
-             for (int i = 0; i < 61; ++i) s += "ą";
-             return s;
-         }() + ",1,,,,\n", "line 3: name is 121"},
+        {"name too long after recoding",
+         "1,A,1,,,,\n2," + std::string(60, 'x') +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 61; ++i) s += "ą";
+                 return s;
+             }() +
+             ",1,,,,\n",
+         "line 3: name is 121"},
         {"unit too long", "1,A,1,,,," + std::string(18, 'u') + "\n", "line 2: unit"},
         {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n",
          "line 4: code \"7\" is already on line 2"},
@@ -307,8 +298,7 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile)
     }
 }
 
-TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild)
-{
+TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild) {
     PrchkMessages messages;
     recordsOf("1,A,1,,,,\n", messages);
     ASSERT_EQ(messages.errors.size(), 1u);
@@ -316,21 +306,21 @@ TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild)
               std::string::npos);
 
     messages = {};
-    const auto records = recordsOf(" Code , NAME,price,gross2,net1,net2,unit\n"
-                                   "12-3,A,1,,,,opakowanie\n12345678901234,B,1,,,,\n",
-                                   messages);
+    const auto records = recordsOf(
+        " Code , NAME,price,gross2,net1,net2,unit\n"
+        "12-3,A,1,,,,opakowanie\n12345678901234,B,1,,,,\n",
+        messages);
     EXPECT_TRUE(messages.errors.empty());
     EXPECT_EQ(records.size(), 2u);
     ASSERT_EQ(messages.warnings.size(), 3u);  // "-" in a code, unit over 5, code over 13
 }
 
-TEST(PrchkBuild, UnwritableOutputIsTroubleNotBadInput)
-{
+TEST(PrchkBuild, UnwritableOutputIsTroubleNotBadInput) {
     TempFolder folder;
     const std::string csv = folder.file("items.csv");
     ASSERT_TRUE(writeBytes(csv, header + "1,A,1,,,,\n"));
-    const ToolRun run = runTool(folder, "build " + quoted(csv) + " " +
-                                            quoted(folder.file("no-such-folder/PRCHK.DAT")));
+    const ToolRun run = runTool(
+        folder, "build " + quoted(csv) + " " + quoted(folder.file("no-such-folder/PRCHK.DAT")));
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(runTool(folder, "build " + quoted(folder.file("missing.csv")) + " x").exitCode, 2);
     EXPECT_EQ(runTool(folder, "frobnicate").exitCode, 2);
@@ -345,8 +335,7 @@ struct Verified {
 };
 
 Verified verifyRecords(const TempFolder& folder, const std::vector<PriceRecord>& records,
-                       std::string_view trailing = {})
-{
+                       std::string_view trailing = {}) {
     const std::string path = folder.file("check.dat");
     EXPECT_TRUE(writePriceFile(path, records, trailing));
     Verified verified;
@@ -356,8 +345,7 @@ Verified verifyRecords(const TempFolder& folder, const std::vector<PriceRecord>&
     return verified;
 }
 
-TEST(PrchkVerify, CleanFileHasNoFindings)
-{
+TEST(PrchkVerify, CleanFileHasNoFindings) {
     TempFolder folder;
     const Verified clean = verifyRecords(folder, numberedPriceRecords(50));
     EXPECT_EQ(clean.result, 0) << clean.all;
@@ -367,16 +355,15 @@ TEST(PrchkVerify, CleanFileHasNoFindings)
     EXPECT_NE(run.out.find("50 records"), std::string::npos) << run.out;
 }
 
-TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes)
-{
+TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes) {
     TempFolder folder;
-    Verified v = verifyRecords(folder, {makePriceRecord("1"), makePriceRecord("1"),
-                                        makePriceRecord("2")},
-                               "xyz");
+    Verified v = verifyRecords(
+        folder, {makePriceRecord("1"), makePriceRecord("1"), makePriceRecord("2")}, "xyz");
     EXPECT_EQ(v.result, 1);
     EXPECT_EQ(v.report.findingCount, 2) << v.all;
     EXPECT_NE(v.all.find("record 2 (offset 194): code \"1\" is also the code of record 1"),
-              std::string::npos) << v.all;
+              std::string::npos)
+        << v.all;
     EXPECT_NE(v.all.find("3 bytes after the last whole record"), std::string::npos);
 
     // Unsorted: equal codes far apart are still found, each reported once.
@@ -384,7 +371,8 @@ TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes)
                                makePriceRecord("5"), makePriceRecord("5")});
     EXPECT_EQ(v.result, 1);
     EXPECT_NE(v.all.find("record 2 (offset 194): code \"3\" sorts before the code \"5\""),
-              std::string::npos) << v.all;
+              std::string::npos)
+        << v.all;
     EXPECT_EQ(v.report.findingCount, 3) << v.all;  // one order, two duplicates
 
     v = verifyRecords(folder, {}, "short");
@@ -392,11 +380,10 @@ TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes)
     EXPECT_NE(v.all.find("no whole record"), std::string::npos);
 }
 
-TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber)
-{
+TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber) {
     TempFolder folder;
-    PriceRecord full = makePriceRecord("12345678901234567", std::string(121, 'n'), 1.0,
-                                       std::string(18, 'u'));
+    PriceRecord full =
+        makePriceRecord("12345678901234567", std::string(121, 'n'), 1.0, std::string(18, 'u'));
     PriceRecord nan = makePriceRecord("2");
     nan.price = NAN;
     nan.net2 = -INFINITY;
@@ -406,7 +393,8 @@ TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber)
     for (const char* field : {"code", "name", "unit"}) {
         EXPECT_NE(v.all.find(std::string("record 1 (offset 0): the ") + field +
                              " field has no terminating zero"),
-                  std::string::npos) << field;
+                  std::string::npos)
+            << field;
     }
     EXPECT_NE(v.all.find("record 2 (offset 194): price is not a number"), std::string::npos);
     EXPECT_NE(v.all.find("net2 is infinite"), std::string::npos);
@@ -422,8 +410,7 @@ TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber)
     EXPECT_EQ(messages.warnings.size(), 5u);
 }
 
-TEST(PrchkVerify, ManyFindingsAreCountedButListedBriefly)
-{
+TEST(PrchkVerify, ManyFindingsAreCountedButListedBriefly) {
     TempFolder folder;
     std::vector<PriceRecord> records(100, makePriceRecord("same"));
     const Verified v = verifyRecords(folder, records);
@@ -435,8 +422,7 @@ TEST(PrchkVerify, ManyFindingsAreCountedButListedBriefly)
 
 class PrchkDemo : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         std::memset(&settings, 0, sizeof settings);
         settings.standaloneMode = 1;
         std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", dat.c_str());
@@ -449,8 +435,7 @@ protected:
         resetFakeWindow();
     }
 
-    void type(const char* code)
-    {
+    void type(const char* code) {
         for (const char* c = code; *c; ++c) handleEntryChar(*c);
         handleEntryChar('\r');
     }
@@ -461,8 +446,7 @@ protected:
     size_t records = 0;
 };
 
-TEST_F(PrchkDemo, BuildsCleanlyAndEveryItemIsFound)
-{
+TEST_F(PrchkDemo, BuildsCleanlyAndEveryItemIsFound) {
     EXPECT_TRUE(messages.warnings.empty()) << messages.warnings[0];
     EXPECT_GE(records, 25u);
     std::vector<PriceRecord> stored;
@@ -478,8 +462,7 @@ TEST_F(PrchkDemo, BuildsCleanlyAndEveryItemIsFound)
     EXPECT_EQ(verifyPriceFile(dat, report, messages), 0);
 }
 
-TEST_F(PrchkDemo, CodesInTheDemoReadmeShowWhatItSays)
-{
+TEST_F(PrchkDemo, CodesInTheDemoReadmeShowWhatItSays) {
     std::memcpy(settings.weightPrefixes[0], "21", 3);
     std::memcpy(settings.valuePrefixes[0], "22", 3);
     type("012345678905");  // UPC-A, stored with a leading zero

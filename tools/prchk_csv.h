@@ -1,0 +1,25 @@
+// CSV as shops and spreadsheets write it: fields split by commas, quoted when
+// they hold commas, quotes or line breaks.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/prchk_messages.h"
+
+// One row of a CSV file, with the line on which it starts (1-based).
+struct CsvRow {
+    int line = 0;
+    std::vector<std::string> fields;
+};
+
+// Splits CSV text into rows. Fields may be quoted; a quoted field may hold
+// commas, line breaks and doubled quotes. A leading UTF-8 BOM is skipped and
+// wholly empty lines are dropped. Returns 0, or -1 with an error naming the
+// line (an unterminated quote, text after a closing quote).
+int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& messages);
+
+// Writes one CSV field, quoted when it holds a comma, a quote, a line break
+// or blanks at either end.
+void appendCsvField(std::string& out, std::string_view field);

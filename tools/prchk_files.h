@@ -1,0 +1,51 @@
+// Files the prchk tool reads and writes: CSV price lists and price files.
+// A price file is only ever replaced whole, so a checker never reads one
+// half written.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lookup/price_file.h"
+#include "tools/prchk_messages.h"
+
+namespace prchk {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// fopen that closes the file when the handle goes.
+FileHandle openFile(const std::string& path, const char* mode);
+
+}  // namespace prchk
+
+// Reads a whole file. Returns 0, or -1 with an error.
+int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages);
+
+// Writes `bytes` to a temporary file beside `path` and renames it over
+// `path` only when everything was written, so a failed write never leaves a
+// half-written price file where a checker could read it.
+int writeFileReplacing(const std::string& path, std::string_view bytes, PrchkMessages& messages);
+
+// Reads the whole records of a price file; `trailingBytes` gets the bytes of
+// an incomplete last record. Returns 0, or -1 with an error.
+int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
+                  int64_t& trailingBytes, PrchkMessages& messages);
+
+// CSV file in, price file out. Writes nothing unless the whole list is sound.
+// Returns 0 when written, 1 when the CSV has errors, -1 when a file cannot be
+// read or written. `recordCount` gets the number of records written.
+int buildPriceFile(const std::string& csvPath, const std::string& outPath, size_t& recordCount,
+                   PrchkMessages& messages);
+
+// Price file in, CSV out (UTF-8 with a BOM, so spreadsheets read the Polish
+// letters). Returns 0, or -1 when the file cannot be read or written.
+// `recordCount` gets the number of records written.
+int dumpPriceFile(const std::string& datPath, const std::string& csvPath, size_t& recordCount,
+                  PrchkMessages& messages);
