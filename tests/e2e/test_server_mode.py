@@ -91,6 +91,12 @@ class ServerMode(ProgramCase):
         silent = self.start_simulator(self.address, mode="silent")
         asked = time.monotonic()
         harness.enter_code(self.session, BREAD[0])
+        # While its box is up the lookup has not ended: a window resized then
+        # (or restored, uncovered) must be painted as it was before the Enter,
+        # the typed code under the prompt, never the butter at "Cena: 0.00".
+        self.assertIsNotNone(harness.find_window(self.session, "Uwaga", 15), "no box")
+        harness.xdotool(self.session, "windowsize", "--sync", self.session.window, "700", "520")
+        self.assert_screen("resized during the box", prompt=True)
         # The time-out ends in the exchange's message, outside full screen.
         self.assert_box("Uwaga", 15, "recv")
         self.assertGreater(time.monotonic() - asked, REPLY_TIMEOUT_S - 0.5,
