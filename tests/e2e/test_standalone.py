@@ -164,10 +164,10 @@ class StandaloneScreen(ProgramCase):
         self.assertTrue(is_local_address(address), f"server address {address!r}")
         self.passed = True
 
-    def test_missing_price_file_warns_with_the_polish_path(self):
+    def test_missing_price_file_warns_above_the_full_screen_with_the_polish_path(self):
         missing = "C:\\Sklep\\Źródła cen\\PRCHK.DAT"
         setup = harness.write_setup(self.session.workdir, harness.settings_fields(
-            priceFilePath=missing))
+            priceFilePath=missing, fullScreen=1))
         harness.start_program(self.session, e2e_extra.ARGS.exe)
         warning = harness.find_window(self.session, "Uwaga", timeout=30)
         self.assertIsNotNone(warning, "no warning box")
@@ -180,7 +180,18 @@ class StandaloneScreen(ProgramCase):
         harness.press(self.session, "Return", window=warning)
         harness.wait_main_window(self.session)
         harness.enter_code(self.session, BUTTER[0])
-        self.assert_screen("no price file", name="Towar nieznany", price="0.00", total="0.00")
+        problems = e2e_extra.wait_for_full_screen(self.session, "no price file",
+                                                  name="Towar nieznany", price="0.00",
+                                                  total="0.00")
+        self.assertEqual(problems, [])
+        # The dialog reads setup.dat again and warns again: that box must come
+        # up above the topmost full-screen window, where the shop can see it.
+        harness.press(self.session, "Escape")
+        self.assert_box("Uwaga", 15, "Brak pliku")
+        dialog = harness.find_window(self.session, "Konfiguracja", timeout=15)
+        self.assertIsNotNone(dialog, "no dialog after the warning")
+        harness.press(self.session, "Escape", window=dialog)
+        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog))
         harness.press(self.session, "alt+F4")
         self.assert_ends_cleanly(setup)
         self.passed = True
