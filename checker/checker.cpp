@@ -11,9 +11,13 @@
 #include <iterator>
 #include <string_view>
 
+#include "base/cleanup.h"
+#include "base/network.h"
+#include "base/text.h"
 #include "checker/socket_seam.h"
 #include "lookup/check_state.h"
 #include "lookup/polish_text.h"
+#include "lookup/server_lookup_seam.h"
 #include "settings/settings.h"
 #include "settings/warning.h"
 
@@ -25,7 +29,6 @@ constexpr unsigned char kStx = 0x02;
 constexpr unsigned char kEtx = 0x03;
 constexpr unsigned char kCr = 0x0D;
 constexpr unsigned char kQueryCommand = '1';
-constexpr size_t kMaxCodeLength = 13;
 
 // Where the reply's two display lines lie; bytes from kReplyTextEnd on are
 // never read.
@@ -49,27 +52,6 @@ constexpr int kMessageSize = 1024;
     va_end(args);
     if (settings.fullScreen == 0) showWarning(message);
 }
-
-// Ends the exchange's network use on every way out.
-struct NetworkUse {
-    NetworkUse() = default;
-    NetworkUse(const NetworkUse&) = delete;
-    NetworkUse& operator=(const NetworkUse&) = delete;
-    ~NetworkUse() { netEnd(); }
-};
-
-// The exchange's socket never outlives it.
-struct SocketGuard {
-    NetSocket handle;
-    explicit SocketGuard(NetSocket s) : handle(s) {}
-    SocketGuard(const SocketGuard&) = delete;
-    SocketGuard& operator=(const SocketGuard&) = delete;
-    ~SocketGuard() { netClose(handle); }
-};
-
-bool isAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A name that begins with a letter is a host name; anything else must be a
 // dotted address, so "3server" or an empty text is refused, not looked up.
@@ -197,7 +179,7 @@ double readDecimalText(std::string_view text)
 
 size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* out)
 {
-    const size_t length = strnlen(code, kMaxCodeLength);
+    const size_t length = strnlen(code, kLookedUpCodeLength);
     out[0] = kStx;
     out[1] = static_cast<unsigned char>(0x80 | (sequence & 0x7F));
     out[2] = kQueryCommand;
@@ -210,34 +192,34 @@ size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* ou
 int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* code,
                            char* reply)
 {
-    const int startError = netStart();
-    if (startError != 0) {
-        showExchangeMessage("WSAStartup failed with error %d", startError);
+    const NetworkUse network;
+    if (network.startError() != 0) {
+        showExchangeMessage("WSAStartup failed with error %d", network.startError());
         return -1;
     }
-    NetworkUse networkUse;
 
     uint32_t address = 0;
     if (findServerAddress(serverAddress, &address) != 0) return -1;
 
     // Connecting fixes the peer, so a datagram from anywhere but the
     // server's address and port is never taken for its reply.
-    SocketGuard socket(netOpenUdp());
-    if (netConnect(socket.handle, address, static_cast<uint16_t>(port)) != 0) {
+    // The socket never outlives the exchange.
+    const Owned<NetSocket> socket(netOpenUdp(), kNoSocket, netClose);
+    if (netConnect(socket.get(), address, static_cast<uint16_t>(port)) != 0) {
         showExchangeMessage("connect() failed: %d\n", netLastError());
         return -1;
     }
 
     unsigned char request[kMaxRequestSize];
     const size_t length = buildCheckerRequest(code, querySequence, request);
-    if (netSend(socket.handle, request, static_cast<int>(length)) < 0) {
+    if (netSend(socket.get(), request, static_cast<int>(length)) < 0) {
         showExchangeMessage("send() failed: error %d\n", netLastError());
         return -1;
     }
     // Only a request that went out uses up a sequence number.
     querySequence = (querySequence + 1) % 128;
 
-    return receiveReply(socket.handle, reply);
+    return receiveReply(socket.get(), reply);
 }
 
 void applyCheckerReply(char* reply)

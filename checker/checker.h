@@ -36,8 +36,3 @@ void applyCheckerReply(char* reply);
 // character (a comma included); no number at all reads as 0.
 double readDecimalText(std::string_view text);
 
-// The server-mode lookup of the entry handler's Enter: asks the server at
-// settings.serverAddress, port 1001, and fills checkState from the reply, or
-// with "Błąd komunikacji z serwerem sprawdzarek" and no prices when there is
-// none. The running total survives a failed exchange.
-void lookupOnServer();

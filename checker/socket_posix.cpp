@@ -25,10 +25,6 @@ int fail(int error)
 
 }  // namespace
 
-int netStart() { return 0; }
-
-void netEnd() {}
-
 int netResolveHost(const char* name, uint32_t* address)
 {
     addrinfo hints{};
@@ -101,7 +97,8 @@ int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs)
         received = recv(fd, buffer, static_cast<size_t>(size), 0);
     } while (received < 0 && errno == EINTR);
     if (received < 0) {
-        // The bound ran out: say so in the same words as Windows would.
+        // The bound ran out: report it as a time-out (ETIMEDOUT), as Windows
+        // reports WSAETIMEDOUT, rather than as "try again".
         return fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
     }
     return static_cast<int>(received);

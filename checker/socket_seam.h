@@ -10,13 +10,6 @@
 using NetSocket = intptr_t;
 inline constexpr NetSocket kNoSocket = -1;
 
-// Starts network use (Winsock 2.2). 0, or the start call's error number.
-// Every successful start is matched by one netEnd().
-int netStart();
-
-// Ends network use; on Windows a socket still open is discarded with it.
-void netEnd();
-
 // Resolves a host name to its first IPv4 address, in network byte order.
 // 0 on success; -1 when the name has no IPv4 address.
 int netResolveHost(const char* name, uint32_t* address);

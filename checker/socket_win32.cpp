@@ -7,14 +7,6 @@
 
 #include "checker/socket_seam.h"
 
-int netStart()
-{
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data);
-}
-
-void netEnd() { WSACleanup(); }
-
 int netResolveHost(const char* name, uint32_t* address)
 {
     const hostent* host = gethostbyname(name);

@@ -1,9 +1,10 @@
 # Cross build of the 32-bit Windows program with Debian's MinGW-w64.
 #
-# Thread model: the "-posix" compiler variant, whose C++ runtime has
-# std::thread and std::mutex on winpthreads; the default "-win32" variant
-# lacks them. Everything is linked statically, so lumivo.exe needs no DLL
-# beside it.
+# Thread model: the "-posix" compiler variant. lumivo.exe itself needs no
+# C++ threads: the scanner's reader starts with the C runtime's
+# _beginthreadex. The checker-server simulator and the Windows test of the
+# Winsock exchange use std::thread, which the default "-win32" variant
+# lacks. Everything is linked statically, so no program needs a DLL beside it.
 #
 # toolchain-mingw-x86_64.cmake includes this file after naming another
 # processor: the same program as 64-bit code, for hosts whose kernel cannot

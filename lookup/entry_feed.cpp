@@ -7,7 +7,7 @@
 #include <array>
 #include <cstddef>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "base/cleanup.h"
 #include "lookup/price_file_io.h"
 #include "settings/settings.h"
 
@@ -12,13 +13,6 @@ PriceRecord recordBuffer;
 int lastLookupReads = 0;
 
 namespace {
-
-struct FileCloser {
-    std::FILE* file;
-    ~FileCloser() {
-        if (file != nullptr) std::fclose(file);
-    }
-};
 
 // Orders `code` against a record's key as unsigned bytes up to the zero
 // byte. A damaged key that fills its 17 bytes without a zero is taken as
@@ -39,24 +33,26 @@ bool readRecordAt(std::FILE* file, int64_t index) {
 
 }  // namespace
 
-// The probe sequence is that of the price checkers already in shops: the
-// step taken is (half + 1) / 2 of the half before halving, so even the last
-// probe moves, and the position is clamped to the file.
+// Bisection with a step of (half + 1) / 2 of the half before halving, so even
+// the last probe moves, and the position clamped to the file: a lookup reads
+// at most floor(log2 n) + 2 records, always at the same places for a file of
+// a given size, and finds a record wherever it lies in a sorted file. A file
+// sorted wrongly by the back office gives "not found", never a wrong record.
 int32_t lookupPriceRecord(const char* code) {
     lastLookupReads = 0;
     char path[sizeof settings.priceFilePath + 1] = {};
     std::memcpy(path, settings.priceFilePath, sizeof settings.priceFilePath);
-    FileCloser guard{openPriceFileShared(path)};
-    if (guard.file == nullptr) return -1;
+    const auto file = ownFile(openPriceFileShared(path));
+    if (!file.holds()) return -1;
 
-    const int64_t length = priceFileLength(guard.file);
+    const int64_t length = priceFileLength(file.get());
     if (length < 0) return -1;
     int64_t n = length / kPriceRecordSize;
     if (n > INT32_MAX) n = INT32_MAX;  // the index must fit the result
     int64_t half = n / 2;
     int64_t pos = n / 2;
     for (;;) {
-        if (!readRecordAt(guard.file, pos)) return -1;
+        if (!readRecordAt(file.get(), pos)) return -1;
         const int order = compareWithRecordCode(code, recordBuffer.code);
         if (order == 0) return static_cast<int32_t>(pos);
         const int64_t step = (half + 1) / 2;

@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "scanner/scanner_seam.h"
+#include "base/cleanup.h"
+#include "scanner/byte_delivery_seam.h"
 #include "scanner/serial_seam.h"
 #include "settings/warning.h"
 
@@ -26,28 +27,6 @@ constexpr uint32_t kInputQueueBytes = 1020;
 constexpr uint32_t kOutputQueueBytes = 1024;
 constexpr int kStopPollMs = 100;
 constexpr const char* kDeviceNamespacePrefix = "\\\\.\\";
-
-// Closes a freshly opened port unless it is handed on with release(), so
-// every failed configuration step leaves nothing open.
-class OpenPortGuard {
-public:
-    explicit OpenPortGuard(PortHandle handle) : handle_(handle) {}
-    ~OpenPortGuard() {
-        if (handle_ != kInvalidPort) serialClose(handle_);
-    }
-    OpenPortGuard(const OpenPortGuard&) = delete;
-    OpenPortGuard& operator=(const OpenPortGuard&) = delete;
-
-    PortHandle get() const { return handle_; }
-    PortHandle release() {
-        const PortHandle handle = handle_;
-        handle_ = kInvalidPort;
-        return handle;
-    }
-
-private:
-    PortHandle handle_;
-};
 
 bool isValidHandle(PortHandle handle) {
     return handle != kInvalidPort && handle != 0;
@@ -104,8 +83,9 @@ PortHandle openScannerPort(const char* name, int32_t baud, signed char lineFlags
     SerialLine line{};
     if (serialPrepareLine(modeText.data(), &line) != 0) return kInvalidPort;
 
-    OpenPortGuard port(serialOpenExclusive(devicePath.c_str()));
-    if (port.get() == kInvalidPort) return kInvalidPort;
+    // Closed on every failed step below, handed on when all succeed.
+    Owned<PortHandle> port(serialOpenExclusive(devicePath.c_str()), kInvalidPort, serialClose);
+    if (!port.holds()) return kInvalidPort;
     if (serialApplyLine(port.get(), &line) != 0) return kInvalidPort;
     if (serialSetReadTimeouts(port.get()) != 0) return kInvalidPort;
     if (serialSetQueueSizes(port.get(), kInputQueueBytes, kOutputQueueBytes) != 0) {

@@ -8,18 +8,8 @@
 
 #include <cstdio>
 
+#include "base/cleanup.h"
 #include "settings/settings.h"
-
-namespace {
-
-struct AddrInfoGuard {
-    addrinfo* list = nullptr;
-    ~AddrInfoGuard() {
-        if (list != nullptr) freeaddrinfo(list);
-    }
-};
-
-}  // namespace
 
 int findLocalAddress(char* out) {
     char hostName[256] = {};
@@ -27,10 +17,11 @@ int findLocalAddress(char* out) {
 
     addrinfo hints = {};
     hints.ai_family = AF_INET;
-    AddrInfoGuard guard;
-    if (getaddrinfo(hostName, nullptr, &hints, &guard.list) != 0) return -1;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(hostName, nullptr, &hints, &found) != 0) return -1;
+    const Owned<addrinfo*> list(found, nullptr, freeaddrinfo);
 
-    for (const addrinfo* entry = guard.list; entry != nullptr; entry = entry->ai_next) {
+    for (const addrinfo* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
         if (entry->ai_family != AF_INET || entry->ai_addr == nullptr) continue;
         const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr);
         char dotted[INET_ADDRSTRLEN] = {};

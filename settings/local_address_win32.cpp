@@ -5,27 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/network.h"
 #include "settings/settings.h"
 
-namespace {
-
-// Every WSAStartup that succeeded is matched by one WSACleanup.
-struct WinsockSession {
-    bool started = false;
-    WinsockSession() {
-        WSADATA data;
-        started = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }
-    ~WinsockSession() {
-        if (started) WSACleanup();
-    }
-};
-
-}  // namespace
-
 int findLocalAddress(char* out) {
-    WinsockSession session;
-    if (!session.started) return -1;
+    const NetworkUse network;
+    if (network.startError() != 0) return -1;
 
     char hostName[256] = {};
     if (gethostname(hostName, sizeof hostName - 1) != 0) return -1;

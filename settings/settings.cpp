@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/text.h"
 #include "settings/settings_file_seam.h"
 #include "settings/warning.h"
 
@@ -33,10 +34,6 @@ constexpr int kRetryPauseMs = 100;
 // must not replace the shop's real settings behind its back.
 bool setupDatHeld = false;
 
-template <size_t N>
-void copyText(char (&field)[N], const char* text) {
-    std::snprintf(field, N, "%s", text);
-}
 
 // The file may come from anywhere (an old version, a hand edit, a broken
 // disk): every text field ends with a zero at its last byte whatever the

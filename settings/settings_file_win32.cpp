@@ -5,16 +5,8 @@
 // after a power cut.
 #include <windows.h>
 
+#include "base/cleanup.h"
 #include "settings/settings_file_seam.h"
-
-namespace {
-
-struct HandleCloser {
-    HANDLE handle;
-    ~HandleCloser() { CloseHandle(handle); }
-};
-
-}  // namespace
 
 long settingsFileRead(const char* path, void* buffer, size_t capacity) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -24,7 +16,7 @@ long settingsFileRead(const char* path, void* buffer, size_t capacity) {
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return missing ? kSettingsFileMissing : kSettingsFileUnreadable;
     }
-    HandleCloser guard{file};
+    const Owned<HANDLE> guard(file, INVALID_HANDLE_VALUE, [](HANDLE open) { CloseHandle(open); });
     size_t got = 0;
     while (got < capacity) {
         DWORD part = 0;

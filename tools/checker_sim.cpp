@@ -44,7 +44,7 @@
 #include "lookup/polish_text.h"
 #include "tools/checker_sim_net.h"
 #include "tools/prchk_format.h"
-#include "ui/price_screen_layout.h"
+#include "base/decimal.h"
 
 namespace {
 

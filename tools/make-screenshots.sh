@@ -29,7 +29,7 @@ root = sys.argv[1]
 sys.path.insert(0, os.path.join(root, "tests", "e2e"))
 import harness  # noqa: E402
 
-exe = os.path.join(root, "build/demo-windows-%s/resources/lumivo.exe"
+exe = os.path.join(root, "build/demo-windows-%s/ui/lumivo.exe"
                    % os.environ["LUMIVO_WINDOWS_ARCH"])
 prchk = os.path.join(root, "build/demo-native/tools/prchk")
 docs = os.path.join(root, "docs")

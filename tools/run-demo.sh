@@ -37,7 +37,7 @@ cmake -S . -B build/demo-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BEN
 cmake --build build/demo-native -j2 --target prchk checker_sim
 
 demo="$root/build/demo"
-exe="$root/build/demo-windows-$LUMIVO_WINDOWS_ARCH/resources/lumivo.exe"
+exe="$root/build/demo-windows-$LUMIVO_WINDOWS_ARCH/ui/lumivo.exe"
 mkdir -p "$demo"
 build/demo-native/tools/prchk build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
 python3 tests/e2e/harness.py setup "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1

@@ -1,5 +1,5 @@
 // The main window's globals and private messages, shared by the Windows
-// files of ui/ and settings/.
+// files of ui/ and the Windows tests that drive the window.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 // The price screen worked out as a display list: which texts, in which font,
-// where, for the prompt face and the result face. Numbers are formatted here,
-// the same in every locale, and name lines are recoded on their copies.
+// where, for the prompt face and the result face. Numbers are written the same
+// in every locale, and name lines are recoded on their copies.
 #include "ui/price_screen_layout.h"
 
 #include <algorithm>
@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/decimal.h"
+#include "base/text.h"
 #include "lookup/polish_text.h"
 
 namespace {
@@ -19,64 +21,10 @@ constexpr double kMoneyUnits = 10000.0;
 // The prompt in Windows-1250: the "ź" is 0x9F.
 constexpr char kPromptText[] = "Wprowad\x9F kod towaru";
 
-// Writes the decimal digits of `number`, at least `minDigits` of them, into
-// `digits` (room for 21 bytes). Returns the count.
-int writeDigits(char* digits, uint64_t number, int minDigits) {
-    char reversed[21];
-    int count = 0;
-    do {
-        reversed[count++] = static_cast<char>('0' + number % 10);
-        number /= 10;
-    } while (number != 0 || count < minDigits);
-    for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
-    return count;
-}
-
-// A magnitude lies exactly halfway between two printable values only when it
-// is an odd multiple of 2^-(decimals+1); then `rounded` gets the value scaled
-// by 10^decimals and rounded away from zero. The C library would round such
-// a price to even (0.125 to 0.12), where the shop expects 0.13.
-bool roundExactHalf(double magnitude, int decimals, uint64_t* rounded) {
-    const double scaled = std::ldexp(magnitude, decimals + 1);  // exact
-    if (!(scaled < 9007199254740992.0) || scaled != std::floor(scaled)) return false;
-    const auto halves = static_cast<uint64_t>(scaled);
-    if (halves % 2 == 0) return false;
-    uint64_t fivePower = 1;
-    for (int i = 0; i < decimals; ++i) fivePower *= 5;
-    *rounded = (halves * fivePower + 1) / 2;
-    return true;
-}
-
-// Digits of `magnitude` rounded to `decimals` places, without sign and
-// separator. Apart from exact halves the C library's rounding is exact; only
-// its digits are kept, so whatever separator the locale prints drops out.
-int roundedDigits(char* digits, size_t size, double magnitude, int decimals) {
-    uint64_t rounded = 0;
-    if (roundExactHalf(magnitude, decimals, &rounded)) {
-        return writeDigits(digits, rounded, decimals + 1);
-    }
-    char printed[400];  // the largest double has 309 integer digits
-    std::snprintf(printed, sizeof printed, "%.*f", decimals, magnitude);
-    int count = 0;
-    for (const char* p = printed; *p != '\0' && static_cast<size_t>(count) < size; ++p) {
-        if (*p >= '0' && *p <= '9') digits[count++] = *p;
-    }
-    return count;
-}
-
-// Appends up to `length` bytes of `text` to `out`, keeping the zero byte
-// within `size`. `used` is the length of `out` so far and is updated.
-void appendBounded(char* out, size_t size, size_t* used, const char* text, size_t length) {
-    const size_t room = size - 1 - *used;
-    const size_t taken = std::min(room, length);
-    std::memcpy(out + *used, text, taken);
-    *used += taken;
-    out[*used] = '\0';
-}
-
-// Length of a text in a fixed-size field that may lack its zero byte.
-int fieldLength(const char* field, size_t width) {
-    return static_cast<int>(strnlen(field, width));
+// Length of a text in a fixed-size field that may lack its zero byte, as
+// printf's "%.*s" takes it.
+int shownLength(const char* field, size_t width) {
+    return static_cast<int>(fieldLength(field, width));
 }
 
 // The formatted length, or what fitted when snprintf had to cut the line.
@@ -145,7 +93,7 @@ void layoutResultFace(ScreenLayout& layout, const CheckState& state, const Setti
     char amount[kScreenLineSize];
     char other[kScreenLineSize];
 
-    const int nameLength = fieldLength(state.itemName, sizeof state.itemName);
+    const int nameLength = shownLength(state.itemName, sizeof state.itemName);
     addNameLine(layout, middle, h, state.itemName, nameLength);
     if (nameLength > kNameLineChars) {
         addNameLine(layout, middle, h + h / 2, state.itemName + kNameLineChars,
@@ -164,7 +112,7 @@ void layoutResultFace(ScreenLayout& layout, const CheckState& state, const Setti
         formatMoney(other, sizeof other, state.unitPrice);
         weight.length = boundedLength(
             std::snprintf(weight.text, sizeof weight.text, "Masa: %s  %.*s    Cena/jm:%s", amount,
-                          fieldLength(state.unit, sizeof state.unit), state.unit, other));
+                          shownLength(state.unit, sizeof state.unit), state.unit, other));
     }
 
     char extras[kScreenLineSize];
@@ -181,28 +129,6 @@ void layoutResultFace(ScreenLayout& layout, const CheckState& state, const Setti
 }
 
 }  // namespace
-
-int formatFixedPoint(char* out, size_t size, double value, int decimals) {
-    if (size == 0) return 0;
-    decimals = std::clamp(decimals, 0, 4);
-    size_t used = 0;
-    out[0] = '\0';
-    if (std::signbit(value)) appendBounded(out, size, &used, "-", 1);
-    const double magnitude = std::fabs(value);
-    if (std::isnan(magnitude) || std::isinf(magnitude)) {
-        appendBounded(out, size, &used, std::isnan(magnitude) ? "nan" : "inf", 3);
-        return static_cast<int>(used);
-    }
-    char digits[400];
-    const int count = roundedDigits(digits, sizeof digits, magnitude, decimals);
-    const int whole = count - decimals;
-    appendBounded(out, size, &used, digits, static_cast<size_t>(whole));
-    if (decimals > 0) {
-        appendBounded(out, size, &used, ".", 1);
-        appendBounded(out, size, &used, digits + whole, static_cast<size_t>(decimals));
-    }
-    return static_cast<int>(used);
-}
 
 ScreenLayout layoutPriceScreen(const CheckState& state, const Settings& config, int width,
                                int height) {
@@ -223,7 +149,7 @@ ScreenLayout layoutPriceScreen(const CheckState& state, const Settings& config, 
     ScreenText& code = addText(layout, 0, 7 * h, ScreenFont::Small, ScreenAlign::LeftTop);
     code.length =
         boundedLength(std::snprintf(code.text, sizeof code.text, "Kod: %.*s",
-                                    fieldLength(state.code, sizeof state.code), state.code));
+                                    shownLength(state.code, sizeof state.code), state.code));
 
     if (state.resultShown == 0) {
         ScreenText& prompt =

@@ -43,8 +43,3 @@ struct ScreenLayout {
 ScreenLayout layoutPriceScreen(const CheckState& state, const Settings& config, int width,
                                int height);
 
-// Writes `value` in fixed-point notation with `decimals` (0 to 4) places into
-// `out` (`size` bytes, always zero-terminated, cut when too small). Halves
-// round away from zero and the separator is "." whatever the process locale,
-// so the screen reads the same on every till. Returns the bytes written.
-int formatFixedPoint(char* out, size_t size, double value, int decimals);

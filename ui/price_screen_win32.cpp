@@ -2,7 +2,7 @@
 // client area, two fonts made for this paint only, opaque light text.
 #include <cstring>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "settings/settings.h"
 #include "ui/price_screen.h"
 

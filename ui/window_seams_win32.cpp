@@ -1,10 +1,10 @@
 // What the entry handler, the scanner reader and the configuration dialog
 // need of the main window. All of it names mainWindow, which WinMain stores
 // as soon as the window exists.
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "lookup/entry_seam.h"
 #include "scanner/scanner.h"
-#include "scanner/scanner_seam.h"
+#include "scanner/byte_delivery_seam.h"
 #include "settings/config_dialog_seam.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"

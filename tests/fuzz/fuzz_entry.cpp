@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
 #include "tests/support/price_file_builder.h"

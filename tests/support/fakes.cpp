@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "lookup/entry_seam.h"
-#include "scanner/scanner_seam.h"
+#include "scanner/byte_delivery_seam.h"
 #include "settings/settings_file_seam.h"
 #include "settings/warning.h"
 

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "checker/checker.h"
+#include "lookup/server_lookup_seam.h"
 #include "lookup/check_state.h"
 #include "lookup/price_file.h"
 #include "settings/settings.h"

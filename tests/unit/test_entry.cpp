@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "lookup/price_file.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "checker/checker.h"
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
 #include "ui/price_screen_layout.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "lookup/polish_text.h"
 #include "lookup/price_file.h"
 #include "settings/settings.h"

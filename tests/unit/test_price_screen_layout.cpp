@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/decimal.h"
 #include "ui/price_screen_layout.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <functional>
 #include <string>
 
-#include "lookup/check_state.h"
+#include "lookup/entry.h"
 #include "lookup/entry_seam.h"
 #include "resource.h"
-#include "scanner/scanner_seam.h"
+#include "scanner/byte_delivery_seam.h"
 #include "checker/checker.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/decimal.h"
 #include "lookup/check_state.h"
 #include "settings/settings.h"
 #include "ui/price_screen.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "lookup/shelf_codes.h"
+#include "lookup/in_store_codes.h"
 #include "settings/settings.h"
 
 namespace {

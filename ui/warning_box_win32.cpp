@@ -1,5 +1,7 @@
-// The warning box: modal, without an owner, so it shows even before the main
-// window exists (a missing price file is reported during start-up).
+// The "Uwaga" box that the settings, the scanner and the checker exchange
+// declare (settings/warning.h): modal, without an owner, so it shows even
+// before the main window exists (a missing price file is reported during
+// start-up).
 //
 // A checker in full-screen mode is a topmost window: an ordinary box would
 // open beneath it and the program would wait for a box nobody can see, so

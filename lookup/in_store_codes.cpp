@@ -1,18 +1,15 @@
 // In-store codes printed by the shop's scales and labellers: an EAN-13 whose
 // first two digits are a prefix set in the configuration, followed by the
 // item code and the weight (in grams) or the value (in grosze).
-#include "lookup/shelf_codes.h"
+#include "lookup/in_store_codes.h"
 
 #include <cstdlib>
 #include <cstring>
 
+#include "base/text.h"
 #include "settings/settings.h"
 
 namespace {
-
-constexpr bool isAsciiDigit(char c) {
-    return c >= '0' && c <= '9';
-}
 
 // Prefix slots are two characters and a zero; a slot is compared as at most
 // two characters with its zero byte, so "2" never matches "21...".

@@ -1,7 +1,7 @@
 // The main window: its class, its message handling, full-screen mode and the
-// About box. WinMain (ui/main_window_win32.cpp) only strings these together,
-// so the window can be built and driven by the Windows tests as it is.
-#include "lookup/check_state.h"
+// About box. WinMain (ui/winmain_win32.cpp) only strings these together, so
+// the window can be built and driven by the Windows tests as it is.
+#include "lookup/entry.h"
 #include "resources/resource.h"
 #include "settings/config_dialog.h"
 #include "settings/settings.h"
@@ -14,13 +14,12 @@ HWND mainWindow = nullptr;
 namespace {
 
 constexpr unsigned char kEscape = 27;
-constexpr INT_PTR kConfigDialogEndsProgram = 3;
 
 // Escape and the "Konfiguracja" command both open the settings; the dialog's
 // "Zakończ" ends the program through the ordinary shutdown. A changed font
 // or show flag reaches the screen with the next repaint the shop triggers.
 void onConfigure(HWND window) {
-    if (showConfigDialog(window) == kConfigDialogEndsProgram) DestroyWindow(window);
+    if (showConfigDialog(window) == IDC_ZAKONCZ) DestroyWindow(window);
 }
 
 void onAbout(HWND window) {

@@ -1,0 +1,82 @@
+#include "base/decimal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "base/text.h"
+
+namespace {
+
+// Writes the decimal digits of `number`, at least `minDigits` of them, into
+// `digits` (room for 21 bytes). Returns the count.
+int writeDigits(char* digits, uint64_t number, int minDigits) {
+    char reversed[21];
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0 || count < minDigits);
+    for (int i = 0; i < count; ++i) digits[i] = reversed[count - 1 - i];
+    return count;
+}
+
+// A magnitude lies exactly halfway between two printable values only when it
+// is an odd multiple of 2^-(decimals+1); then `rounded` gets the value scaled
+// by 10^decimals and rounded away from zero. The C library would round such
+// a price to even (0.125 to 0.12), where the shop expects 0.13.
+bool roundExactHalf(double magnitude, int decimals, uint64_t* rounded) {
+    const double scaled = std::ldexp(magnitude, decimals + 1);  // exact
+    if (!(scaled < 9007199254740992.0) || scaled != std::floor(scaled)) return false;
+    const auto halves = static_cast<uint64_t>(scaled);
+    if (halves % 2 == 0) return false;
+    uint64_t fivePower = 1;
+    for (int i = 0; i < decimals; ++i) fivePower *= 5;
+    *rounded = (halves * fivePower + 1) / 2;
+    return true;
+}
+
+// Digits of `magnitude` rounded to `decimals` places, without sign and
+// separator. Apart from exact halves the C library's rounding is exact; only
+// its digits are kept, so whatever separator the locale prints drops out.
+int roundedDigits(char* digits, size_t size, double magnitude, int decimals) {
+    uint64_t rounded = 0;
+    if (roundExactHalf(magnitude, decimals, &rounded)) {
+        return writeDigits(digits, rounded, decimals + 1);
+    }
+    char printed[400];  // the largest double has 309 integer digits
+    std::snprintf(printed, sizeof printed, "%.*f", decimals, magnitude);
+    int count = 0;
+    for (const char* p = printed; *p != '\0' && static_cast<size_t>(count) < size; ++p) {
+        if (*p >= '0' && *p <= '9') digits[count++] = *p;
+    }
+    return count;
+}
+
+
+}  // namespace
+
+int formatFixedPoint(char* out, size_t size, double value, int decimals) {
+    if (size == 0) return 0;
+    decimals = std::clamp(decimals, 0, 4);
+    size_t used = 0;
+    out[0] = '\0';
+    if (std::signbit(value)) appendBounded(out, size, &used, "-", 1);
+    const double magnitude = std::fabs(value);
+    if (std::isnan(magnitude) || std::isinf(magnitude)) {
+        appendBounded(out, size, &used, std::isnan(magnitude) ? "nan" : "inf", 3);
+        return static_cast<int>(used);
+    }
+    char digits[400];
+    const int count = roundedDigits(digits, sizeof digits, magnitude, decimals);
+    const int whole = count - decimals;
+    appendBounded(out, size, &used, digits, static_cast<size_t>(whole));
+    if (decimals > 0) {
+        appendBounded(out, size, &used, ".", 1);
+        appendBounded(out, size, &used, digits + whole, static_cast<size_t>(decimals));
+    }
+    return static_cast<int>(used);
+}
+
