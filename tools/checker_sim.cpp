@@ -45,6 +45,7 @@
 #include "tools/checker_sim_net.h"
 #include "tools/prchk_format.h"
 #include "base/decimal.h"
+#include "base/network.h"
 
 namespace {
 
@@ -417,13 +418,14 @@ int main(int argc, char** argv)
     ItemTable items;
     if (loadItems(options, items) != 0) return 2;
 
-    if (const int error = simNetStart(); error != 0) {
-        std::fprintf(stderr, "checker_sim: network start failed: error %d\n", error);
+    const NetworkUse network;
+    if (network.startError() != 0) {
+        std::fprintf(stderr, "checker_sim: network start failed: error %d\n",
+                     network.startError());
         return 1;
     }
     simInstallStopHandlers();
     const int result = serve(options, items);
-    simNetEnd();
     std::printf("checker_sim: stopped\n");
     return result;
 }

@@ -15,10 +15,6 @@ struct SimPeer {
     uint16_t port = 0;
 };
 
-// Starts and ends network use (Winsock on Windows; nothing elsewhere).
-int simNetStart();
-void simNetEnd();
-
 // Parses a dotted IPv4 address into network byte order. 0, or -1.
 int simParseAddress(const char* text, uint32_t* address);
 

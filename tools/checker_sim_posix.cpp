@@ -21,10 +21,6 @@ void onStopSignal(int) { stopRequested = 1; }
 
 }  // namespace
 
-int simNetStart() { return 0; }
-
-void simNetEnd() {}
-
 int simParseAddress(const char* text, uint32_t* address)
 {
     in_addr parsed{};

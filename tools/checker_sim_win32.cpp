@@ -19,14 +19,6 @@ BOOL WINAPI onConsoleControl(DWORD)
 
 }  // namespace
 
-int simNetStart()
-{
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data);
-}
-
-void simNetEnd() { WSACleanup(); }
-
 int simParseAddress(const char* text, uint32_t* address)
 {
     const unsigned long parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);

@@ -19,6 +19,7 @@
 #include "lookup/check_state.h"
 #include "lookup/entry_seam.h"
 #include "settings/settings.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 
@@ -36,55 +37,25 @@ class TimingServer {
 public:
     TimingServer()
     {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof local;
-        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
-        port_ = ntohs(local.sin_port);
-        worker_ = std::thread([this] { run(); });
-    }
-    ~TimingServer()
-    {
-        stop_ = true;
-        worker_.join();
-        close(fd_);
+        server_.serve(-1, [this](LoopbackServer& self, const SimPeer& peer,
+                                 const LoopbackServer::Bytes&) {
+            requestArrived_.store(nowNs(), std::memory_order_release);
+            replySent_.store(nowNs(), std::memory_order_release);
+            self.sendTo(peer, kReply);
+        });
     }
 
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return server_.port(); }
     int64_t requestArrivedNs() const { return requestArrived_.load(std::memory_order_acquire); }
     int64_t replySentNs() const { return replySent_.load(std::memory_order_acquire); }
 
 private:
-    void run()
-    {
-        const std::string reply = std::string("\x02\x80" "100") + "Mleko 3,2% 1L       " +
-                                  "Cena:           3.49" + "\r\x03";
-        while (!stop_) {
-            pollfd watch{fd_, POLLIN, 0};
-            if (poll(&watch, 1, 50) != 1) continue;
-            char request[64];
-            sockaddr_in peer{};
-            socklen_t peerLength = sizeof peer;
-            if (recvfrom(fd_, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&peer),
-                         &peerLength) < 0) {
-                continue;
-            }
-            requestArrived_.store(nowNs(), std::memory_order_release);
-            replySent_.store(nowNs(), std::memory_order_release);
-            sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer),
-                   sizeof peer);
-        }
-    }
-
-    int fd_ = -1;
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
+    inline static const std::string kReply = std::string("\x02\x80" "100") +
+                                             "Mleko 3,2% 1L       " + "Cena:           3.49" +
+                                             "\r\x03";
     std::atomic<int64_t> requestArrived_{0};
     std::atomic<int64_t> replySent_{0};
-    std::thread worker_;
+    LoopbackServer server_;  // last: its thread ends before the counters go
 };
 
 // What the entry handler does after cutting and cleaning the code, with the

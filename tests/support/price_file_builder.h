@@ -1,6 +1,6 @@
 // Helpers for native tests, fuzzers and benchmarks that need a PRCHK.DAT or
-// a setup.dat: a private temporary folder, and records written byte for
-// byte as the back-office program writes them.
+// a setup.dat: records written byte for byte as the back-office program
+// writes them, into a folder of the test's own (temp_folder.h).
 #pragma once
 
 #include <stdlib.h>
@@ -15,36 +15,7 @@
 #include <vector>
 
 #include "lookup/price_file.h"
-
-// A fresh folder under the system's temporary folder, removed with all its
-// content when the object goes. With `enter` set, the process works inside
-// it (setup.dat lives in the working directory) and returns afterwards.
-class TempFolder {
-public:
-    explicit TempFolder(bool enter = false) : entered_(enter) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumivo-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-        if (entered_) {
-            previous_ = std::filesystem::current_path();
-            std::filesystem::current_path(path_);
-        }
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (entered_) std::filesystem::current_path(previous_, ignored);
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(std::string_view name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path previous_;
-    bool entered_;
-};
+#include "tests/support/temp_folder.h"
 
 // Copies `text` into a field; the field gets no zero byte when the text
 // fills it, as a damaged file might have it.

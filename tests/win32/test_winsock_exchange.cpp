@@ -15,76 +15,12 @@
 #include "lookup/server_lookup_seam.h"
 #include "lookup/check_state.h"
 #include "settings/settings.h"
+#include "tests/support/checker_exchange.h"
+#include "tests/support/loopback_server.h"
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
-
-std::string pad20(std::string text)
-{
-    text.resize(20, ' ');
-    return text;
-}
-
-SOCKET boundLoopbackSocket(uint16_t* port)
-{
-    const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof local;
-    bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
-    *port = ntohs(local.sin_port);
-    return s;
-}
-
-// One request in, `reply` out (or nothing, when `answer` is false).
-class LoopbackServer {
-public:
-    LoopbackServer() { socket_ = boundLoopbackSocket(&port_); }
-    ~LoopbackServer()
-    {
-        if (worker_.joinable()) worker_.join();
-        closesocket(socket_);
-    }
-
-    uint16_t port() const { return port_; }
-
-    void serveOnce(const std::string& reply, bool answer = true)
-    {
-        worker_ = std::thread([this, reply, answer] {
-            fd_set readable;
-            FD_ZERO(&readable);
-            FD_SET(socket_, &readable);
-            timeval bound{5, 0};
-            if (select(0, &readable, nullptr, nullptr, &bound) != 1) return;
-            char buffer[256];
-            sockaddr_in peer{};
-            int peerLength = sizeof peer;
-            const int n = recvfrom(socket_, buffer, sizeof buffer, 0,
-                                   reinterpret_cast<sockaddr*>(&peer), &peerLength);
-            if (n < 0) return;
-            request_.assign(buffer, buffer + n);
-            if (answer) {
-                sendto(socket_, reply.data(), static_cast<int>(reply.size()), 0,
-                       reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
-            }
-        });
-    }
-
-    const Bytes& request()
-    {
-        if (worker_.joinable()) worker_.join();
-        return request_;
-    }
-
-private:
-    SOCKET socket_ = INVALID_SOCKET;
-    uint16_t port_ = 0;
-    std::thread worker_;
-    Bytes request_;
-};
+using Bytes = LoopbackServer::Bytes;
 
 class WinsockExchange : public testing::Test {
 protected:
@@ -112,9 +48,9 @@ protected:
 TEST_F(WinsockExchange, RequestGoesOutAndTheReplyIsRead)
 {
     LoopbackServer server;
-    server.serveOnce("\x02\x80" "100" + pad20("\xBDUBR\xE0WKA") + "Cena:           3.49\r\x03");
+    server.answerWith("\x02\x80" "100" + pad20("\xBDUBR\xE0WKA") + "Cena:           3.49\r\x03");
     ASSERT_EQ(ask(server.port()), 0);
-    EXPECT_EQ(server.request(), (Bytes{0x02, 0x80, 0x31, 0x31, 0x32, 0x33, 0x0D, 0x03}));
+    EXPECT_EQ(server.requests().at(0), (Bytes{0x02, 0x80, 0x31, 0x31, 0x32, 0x33, 0x0D, 0x03}));
     EXPECT_EQ(querySequence, 1);
 
     checkState.total = 10000;
@@ -130,7 +66,7 @@ TEST_F(WinsockExchange, LongDatagramIsCutTo1023Bytes)
     std::string reply = "\x02\x80" "100" + pad20("Ser") + "Cena:          19.99\r\x03";
     reply.resize(1500, 'x');
     LoopbackServer server;
-    server.serveOnce(reply);
+    server.answerWith(reply);
     ASSERT_EQ(ask(server.port()), 0);
     EXPECT_EQ(std::string(reply_), reply.substr(0, 1023));
     EXPECT_EQ(reply_[1023], '\0');
@@ -139,7 +75,7 @@ TEST_F(WinsockExchange, LongDatagramIsCutTo1023Bytes)
 TEST_F(WinsockExchange, EmptyDatagramIsNoReply)
 {
     LoopbackServer server;
-    server.serveOnce("");
+    server.answerWith("");
     EXPECT_EQ(ask(server.port()), -1);
     EXPECT_EQ(querySequence, 1);
 }
@@ -147,19 +83,22 @@ TEST_F(WinsockExchange, EmptyDatagramIsNoReply)
 TEST_F(WinsockExchange, SilentServerEndsByTheTimeOut)
 {
     LoopbackServer server;
-    server.serveOnce("", false);
+    server.serve(1, [](LoopbackServer&, const SimPeer&, const Bytes&) {});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ask(server.port()), -1);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(kReplyTimeoutMs - 100));
     EXPECT_LT(waited, std::chrono::milliseconds(kReplyTimeoutMs * 3));
-    EXPECT_EQ(server.request().size(), 8u);
+    EXPECT_EQ(server.requests().at(0).size(), 8u);
 }
 
 TEST_F(WinsockExchange, UnreachablePortIsNoReply)
 {
     uint16_t port = 0;
-    closesocket(boundLoopbackSocket(&port));
+    {
+        const LoopbackServer probe;  // bound by the system's choice, then let go
+        port = probe.port();
+    }
     // Windows reports the ICMP answer at once; Wine lets the bound run out.
     EXPECT_EQ(ask(port), -1);
     EXPECT_EQ(querySequence, 1);
