@@ -121,9 +121,11 @@ void onOk(HWND dialog) {
 
 }  // namespace
 
+// The template comes from the module that made the owner window, the
+// instance WinMain stored, as the About box does.
 INT_PTR showConfigDialog(HWND owner) {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), owner,
-                           configDialogProc, 0);
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONFIG), owner, configDialogProc, 0);
 }
 
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
