@@ -55,7 +55,8 @@ long scannerPortNumber(const char* name) {
 
 // Windows opens COM1 to COM9 by their plain names but anything else (COM10
 // and up, or names not of that form) only through the device namespace. The
-// plain name is kept for 1 to 7 only, as the program always has.
+// plain name is kept for 1 to 7 only: shops configured as "COM8" or "COM9"
+// open them through the namespace too, which works just as well.
 std::string scannerDevicePath(const char* name) {
     if (name == nullptr) name = "";
     const long number = scannerPortNumber(name);

@@ -110,9 +110,9 @@ TEST_F(PriceFile, EveryRecordOfSortedFilesIsFoundWithinTheReadBound) {
     }
 }
 
-// The probe positions are those of the checkers already in shops; on an
-// unsorted file they decide which records can be found, so the same file
-// must give the same answers and the same number of reads.
+// The probe positions are fixed by the file's size: on an unsorted file they
+// decide which records can be found, so the same file must give the same
+// answers and the same number of reads on every checker and every run.
 struct Probe {
     int32_t index;
     int reads;
