@@ -30,26 +30,20 @@ tools/install-deps.sh
 lumivo_pick_wine
 
 echo "run-demo: building lumivo.exe and the tools (first time: a few minutes)"
-cmake -S . -B build/demo-windows-$LUMIVO_WINDOWS_ARCH -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
-    -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" >/dev/null
-cmake --build build/demo-windows-$LUMIVO_WINDOWS_ARCH -j2 --target lumivo
-cmake -S . -B build/demo-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BENCH=OFF >/dev/null
-cmake --build build/demo-native -j2 --target prchk checker_sim
+lumivo_build_demo
 
 demo="$root/build/demo"
-exe="$root/build/demo-windows-$LUMIVO_WINDOWS_ARCH/ui/lumivo.exe"
 mkdir -p "$demo"
-build/demo-native/tools/prchk build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
-python3 tests/e2e/harness.py setup "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1
+"$lumivo_demo_tools/prchk" build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
+python3 tools/setup_dat.py "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1
 
 sim_pid=""
-xvfb_pid=""
-openbox_pid=""
 cleanup() {
-    for pid in $sim_pid $openbox_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    lumivo_stop_display
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -57,29 +51,20 @@ trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ]; then
     # No screen here: a virtual one, with a window manager so that keys
     # sent with xdotool reach the window.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$demo/.display" \
-        >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$demo/.display" ] && break; sleep 0.1; done
-    export DISPLAY=":$(tr -dc 0-9 <"$demo/.display")"
-    rm -f "$demo/.display"
-    openbox --sm-disable >/dev/null 2>&1 &
-    openbox_pid=$!
+    lumivo_start_display
     virtual=1
 else
     virtual=0
 fi
 
-export WINEPREFIX="$demo/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=pl_PL.UTF-8
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+if [ ! -f "$demo/wineprefix/system.reg" ]; then
     echo "run-demo: making the demo's Wine prefix (about 20 s, once)"
 fi
-python3 tests/e2e/harness.py prefix "$WINEPREFIX"
+lumivo_use_prefix "$demo/wineprefix"
 
 if [ "$mode" = server ]; then
     echo "run-demo: starting the checker-server simulator on 127.0.0.1:1001 (one line per request)"
-    $SUDO build/demo-native/tools/checker_sim --address 127.0.0.1 --port 1001 \
+    $SUDO "$lumivo_demo_tools/checker_sim" --address 127.0.0.1 --port 1001 \
         --csv tools/demo/demo_items.csv &
     sim_pid=$!
     sleep 0.5
@@ -107,7 +92,7 @@ fi
 
 cd "$demo"
 set +e
-wine "$exe"
+wine "$lumivo_demo_exe"
 status=$?
 set -e
 wineserver -k 2>/dev/null || true

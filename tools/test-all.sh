@@ -74,14 +74,9 @@ run_ctest() {
 }
 
 # --- processes this script starts, stopped by PID at the end ----------------
-xvfb_pid=""
-openbox_pid=""
 work=$(mktemp -d)
 cleanup() {
-    for pid in $openbox_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
+    lumivo_stop_display
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -140,20 +135,12 @@ if [ "$LUMIVO_WINDOWS_ARCH" = x86_64 ]; then
 fi
 step "Windows build, tests under Wine and end-to-end ($windows_build)"
 # One virtual display with a window manager for every Windows test.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-display=":$(tr -dc 0-9 <"$work/display")"
-if [ "$display" = ":" ]; then
-    note_failure "Xvfb did not start"
-else
-    DISPLAY=$display openbox --sm-disable >/dev/null 2>&1 &
-    openbox_pid=$!
-    if build "$windows_build" -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" \
-            -DLUMIVO_NATIVE_TOOLS="$root/build/ci-native/tools"; then
-        DISPLAY=$display LUMIVO_E2E_DISPLAY=$display run_ctest "$windows_build"
-    fi
+if ! lumivo_start_display; then
+    note_failure "no virtual display"
+elif build "$windows_build" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" \
+        -DLUMIVO_NATIVE_TOOLS="$root/build/ci-native/tools"; then
+    LUMIVO_E2E_DISPLAY=$DISPLAY run_ctest "$windows_build"
 fi
 
 echo

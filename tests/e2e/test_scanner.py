@@ -11,12 +11,16 @@ import os
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_extra  # noqa: E402
-import harness  # noqa: E402
-from e2e_extra import ProgramCase  # noqa: E402
-
-from e2e_extra import BREAD, BUTTER, PRICE_LIST  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, os.pardir, "tools")]
+import checker_servers as servers  # noqa: E402
+import program_case  # noqa: E402
+import program_session as program  # noqa: E402
+import screen_reading as screen  # noqa: E402
+import setup_dat  # noqa: E402
+import virtual_serial  # noqa: E402
+from checker_servers import BREAD, BUTTER, PRICE_LIST  # noqa: E402
+from program_case import ProgramCase  # noqa: E402
 
 # How long bytes get to show an effect when none is expected: the reader
 # wakes at least every 100 ms, and a loopback exchange takes milliseconds.
@@ -28,7 +32,7 @@ class Scanner(ProgramCase):
     def setUp(self):
         super().setUp()
         self.ends = []
-        self.address = e2e_extra.pick_loopback_address()
+        self.address = servers.pick_loopback_address()
 
     def end_session(self):
         for end in self.ends:
@@ -36,7 +40,7 @@ class Scanner(ProgramCase):
         super().end_session()
 
     def scanner(self, port):
-        end = e2e_extra.ScannerEnd(harness.start_virtual_serial(self.session, port))
+        end = virtual_serial.ScannerEnd(virtual_serial.start_virtual_serial(self.session, port))
         self.ends.append(end)
         return end
 
@@ -48,19 +52,40 @@ class Scanner(ProgramCase):
         self.assertEqual(seen, expected, what)
         self.assertEqual(self.simulator.notes(), [])
 
-    def test_scanned_codes_and_the_configuration_dialog(self):
-        com1 = self.scanner("COM1")
-        com2 = self.scanner("COM2")
-        self.server_setup(self.address, portName="COM1")
-        self.simulator = e2e_extra.start_simulator(
-            self.session, e2e_extra.ARGS.sim, self.address, self.write_price_list(PRICE_LIST))
+    def start_with_scanner(self, port_name=""):
+        """Server mode with the scanner on `port_name` (none when empty); no
+        warning at start-up."""
+        self.server_setup(self.address, portName=port_name)
+        self.simulator = servers.start_simulator(
+            self.session, program_case.ARGS.sim, self.address, self.write_price_list(PRICE_LIST))
         self.start()
-        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=0.5),
+        self.assertIsNone(program.find_window(self.session, "Uwaga", timeout=0.5),
                           "a warning at start-up")
+
+    def confirm_dialog(self, port_name, what, dialog=None):
+        """OK in the dialog (opened with Escape unless given), with the port
+        replaced by `port_name` (None: left as it is); no warning may follow."""
+        dialog = dialog or program.open_config_dialog(self.session)
+        if port_name is None:
+            program.press(self.session, "Return", window=dialog)
+        else:
+            program.set_port_and_confirm(self.session, dialog, port_name)
+        self.assertTrue(program.wait_window_gone(self.session, dialog), "dialog stayed open")
+        self.assertIsNone(program.find_window(self.session, "Uwaga", timeout=QUIET_S),
+                          f"a warning after OK {what}")
+
+    def saved_port(self):
+        return setup_dat.unpack_settings(setup_dat.read_setup(self.session.workdir))["portName"]
+
+    # --- tests -----------------------------------------------------------------
+
+    def test_scanned_codes_end_at_cr_and_read_like_typed_ones(self):
+        com1 = self.scanner("COM1")
+        self.start_with_scanner("COM1")
 
         # A scanned code gives the screen a typed one gives: name, price and
         # prompt pixel for pixel; only the total has grown.
-        harness.enter_code(self.session, BUTTER[0])
+        program.enter_code(self.session, BUTTER[0])
         self.assert_screen("typed", name=BUTTER[1], price=BUTTER[2], total="12.50")
         typed = self.session.shots[-1]
         com1.send(BUTTER[0].encode() + b"\r")
@@ -68,9 +93,9 @@ class Scanner(ProgramCase):
                            code=BUTTER[0])
         scanned = self.session.shots[-1]
         for band in ("extras", "name1", "name2", "prompt", "price", "weight"):
-            typed_pixels = e2e_extra.screen_band(typed, band)
+            typed_pixels = screen.screen_band(typed, band)
             self.assertIsNotNone(typed_pixels, "no price screen in the shot")
-            self.assertEqual(typed_pixels, e2e_extra.screen_band(scanned, band),
+            self.assertEqual(typed_pixels, screen.screen_band(scanned, band),
                              f"{band} differs")
 
         # CR LF: the line feed finds nothing entered and asks nothing.
@@ -81,73 +106,72 @@ class Scanner(ProgramCase):
         # Escape from the scanner is a code character, not the dialog's key;
         # the code is cut at it.
         com1.send(b"12\x1b34\r")
-        self.assertTrue(e2e_extra.window_absent(self.session, "Konfiguracja", QUIET_S),
+        self.assertTrue(program.window_absent(self.session, "Konfiguracja", QUIET_S),
                         "a scanned Escape opened the dialog")
         self.assert_requests([(0x80, BUTTER[0]), (0x81, BUTTER[0]), (0x82, BREAD[0]),
                               (0x83, "12")], "Escape")
-
-        # Escape typed opens the dialog; OK with COM2 moves the scanner there.
-        dialog = e2e_extra.open_config_dialog(self.session)
-        self.assertIn("Port komunikacji", harness.read_box(self.session, dialog, "dialog"))
-        e2e_extra.set_port_and_confirm(self.session, dialog, "COM2")
-        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog), "dialog stayed open")
-        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=QUIET_S),
-                          "a warning after OK with COM2")
-        self.assertEqual(self.saved_port(), "COM2")
-        com1.send(BUTTER[0].encode() + b"\r")  # the old port is closed: lost
-        com2.send(BREAD[0].encode() + b"\r")
-        self.assert_screen("com2", name=BREAD[1], price=BREAD[2], total="34.98")
-        asked = [(0x80, BUTTER[0]), (0x81, BUTTER[0]), (0x82, BREAD[0]), (0x83, "12"),
-                 (0x84, BREAD[0])]
-        self.assert_requests(asked, "after the move to COM2")
-
-        # OK with the port unchanged closes and at once reopens it.
-        dialog = e2e_extra.open_config_dialog(self.session)
-        harness.press(self.session, "Return", window=dialog)
-        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog), "dialog stayed open")
-        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=QUIET_S),
-                          "a warning after OK with the same port")
-        com2.send(BUTTER[0].encode() + b"\r")
-        self.assert_screen("com2 again", name=BUTTER[1], price=BUTTER[2], total="47.48")
-        asked.append((0x85, BUTTER[0]))
-        self.assert_requests(asked, "after reopening COM2")
-
-        # An emptied port stops the scanner without a word.
-        dialog = e2e_extra.open_config_dialog(self.session)
-        e2e_extra.set_port_and_confirm(self.session, dialog, "")
-        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog), "dialog stayed open")
-        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=QUIET_S),
-                          "a warning after OK with no port")
-        self.assertEqual(self.saved_port(), "")
-        com2.send(BUTTER[0].encode() + b"\r")
-        self.assert_requests(asked, "with the scanner stopped")
-
-        # A port that does not exist: one box, naming it as typed.
-        dialog = e2e_extra.open_config_dialog(self.session)
-        e2e_extra.set_port_and_confirm(self.session, dialog, "COM5")
-        box = harness.find_window(self.session, "Uwaga", timeout=15)
-        self.assertIsNotNone(box, "no warning for COM5")
-        time.sleep(0.5)
-        self.assertEqual(e2e_extra.count_windows(self.session, "Uwaga"), 1)
-        text = harness.read_box(self.session, box, "com5")
-        self.assertIn("Nie otwarto portu komunikacyjnego: COM5", harness.normalise(text))
-        harness.press(self.session, "Return", window=box)
-        self.assertTrue(e2e_extra.wait_window_gone(self.session, box))
-        self.assertIsNone(harness.find_window(self.session, "Uwaga", timeout=QUIET_S),
-                          "a second warning for COM5")
-        self.assertTrue(e2e_extra.wait_window_gone(self.session, dialog), "dialog stayed open")
-        self.assertEqual(self.saved_port(), "COM5")
-
-        # Typing still works, and the program ends as usual.
-        harness.enter_code(self.session, BUTTER[0])
-        self.assert_screen("typed at the end", name=BUTTER[1], total="59.98")
-        self.assert_requests(asked + [(0x86, BUTTER[0])], "typed at the end")
         self.close_and_expect_exit_code_0()
         self.passed = True
 
-    def saved_port(self):
-        return harness.unpack_settings(harness.read_setup(self.session.workdir))["portName"]
+    def test_dialog_ok_moves_reopens_and_stops_the_scanner(self):
+        com1 = self.scanner("COM1")
+        com2 = self.scanner("COM2")
+        self.start_with_scanner("COM1")
+        com1.send(BUTTER[0].encode() + b"\r")
+        self.assert_screen("on com1", name=BUTTER[1], price=BUTTER[2], total="12.50")
+        asked = [(0x80, BUTTER[0])]
+        self.assert_requests(asked, "on COM1")
+
+        # Escape typed opens the dialog; OK with COM2 moves the scanner there.
+        dialog = program.open_config_dialog(self.session)
+        self.assertIn("Port komunikacji", screen.read_box(self.session, dialog, "dialog"))
+        self.confirm_dialog("COM2", "with COM2", dialog)
+        self.assertEqual(self.saved_port(), "COM2")
+        com1.send(BUTTER[0].encode() + b"\r")  # the old port is closed: lost
+        com2.send(BREAD[0].encode() + b"\r")
+        self.assert_screen("com2", name=BREAD[1], price=BREAD[2], total="17.49")
+        asked.append((0x81, BREAD[0]))
+        self.assert_requests(asked, "after the move to COM2")
+
+        # OK with the port unchanged closes and at once reopens it.
+        self.confirm_dialog(None, "with the same port")
+        com2.send(BUTTER[0].encode() + b"\r")
+        self.assert_screen("com2 again", name=BUTTER[1], price=BUTTER[2], total="29.99")
+        asked.append((0x82, BUTTER[0]))
+        self.assert_requests(asked, "after reopening COM2")
+
+        # An emptied port stops the scanner without a word.
+        self.confirm_dialog("", "with no port")
+        self.assertEqual(self.saved_port(), "")
+        com2.send(BUTTER[0].encode() + b"\r")
+        self.assert_requests(asked, "with the scanner stopped")
+        self.close_and_expect_exit_code_0()
+        self.passed = True
+
+    def test_missing_port_gives_one_warning_naming_it(self):
+        self.start_with_scanner()
+        dialog = program.open_config_dialog(self.session)
+        program.set_port_and_confirm(self.session, dialog, "COM5")
+        box = program.find_window(self.session, "Uwaga", timeout=15)
+        self.assertIsNotNone(box, "no warning for COM5")
+        time.sleep(0.5)
+        self.assertEqual(program.count_windows(self.session, "Uwaga"), 1)
+        text = screen.read_box(self.session, box, "com5")
+        self.assertIn("Nie otwarto portu komunikacyjnego: COM5", screen.normalise(text))
+        program.press(self.session, "Return", window=box)
+        self.assertTrue(program.wait_window_gone(self.session, box))
+        self.assertIsNone(program.find_window(self.session, "Uwaga", timeout=QUIET_S),
+                          "a second warning for COM5")
+        self.assertTrue(program.wait_window_gone(self.session, dialog), "dialog stayed open")
+        self.assertEqual(self.saved_port(), "COM5")
+
+        # Typing still works, and the program ends as usual.
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("typed at the end", name=BUTTER[1], total="12.50")
+        self.assert_requests([(0x80, BUTTER[0])], "typed at the end")
+        self.close_and_expect_exit_code_0()
+        self.passed = True
 
 
 if __name__ == "__main__":
-    e2e_extra.main()
+    program_case.main()

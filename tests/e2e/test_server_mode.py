@@ -11,12 +11,14 @@ import os
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_extra  # noqa: E402
-import harness  # noqa: E402
-from e2e_extra import ProgramCase  # noqa: E402
-
-from e2e_extra import BREAD, BUTTER, PRICE_LIST  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, os.pardir, "tools")]
+import checker_servers as servers  # noqa: E402
+import program_case  # noqa: E402
+import program_session as program  # noqa: E402
+import setup_dat  # noqa: E402
+from checker_servers import BREAD, BUTTER, PRICE_LIST  # noqa: E402
+from program_case import ProgramCase  # noqa: E402
 
 SERVER_ERROR = "Błąd komunikacji z serwerem sprawdzarek"
 UNKNOWN_LINE = "Nieznany kod towaru"
@@ -29,11 +31,11 @@ class ServerMode(ProgramCase):
 
     def setUp(self):
         super().setUp()
-        self.address = e2e_extra.pick_loopback_address()
+        self.address = servers.pick_loopback_address()
 
     def start_simulator(self, address, mode="normal"):
-        return e2e_extra.start_simulator(self.session, e2e_extra.ARGS.sim, address,
-                                         self.write_price_list(PRICE_LIST), mode)
+        return servers.start_simulator(self.session, program_case.ARGS.sim, address,
+                                       self.write_price_list(PRICE_LIST), mode)
 
     def assert_requests(self, simulator, expected):
         """The simulator saw exactly these (sequence byte, code) requests and
@@ -50,52 +52,52 @@ class ServerMode(ProgramCase):
         self.start()
         self.assert_screen("start", prompt=True)
 
-        harness.enter_code(self.session, BUTTER[0])
+        program.enter_code(self.session, BUTTER[0])
         self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50",
                            code=BUTTER[0])
         self.assert_requests(simulator, [(0x80, BUTTER[0])])
 
         # An unknown code: the server's second line is the name; nothing is
         # added to the total.
-        harness.enter_code(self.session, "123")
+        program.enter_code(self.session, "123")
         self.assert_screen("unknown", name=UNKNOWN_LINE, price="0.00", total="12.50")
 
-        harness.enter_code(self.session, BREAD[0])
+        program.enter_code(self.session, BREAD[0])
         self.assert_screen("bread", name=BREAD[1], price=BREAD[2], total="17.49")
 
         # What a cashier types is cleaned before it is asked: at most 13
         # characters, up to the first that is no digit or letter.
-        harness.enter_code(self.session, "A1b2C3d4E5f6G7h")
-        harness.enter_code(self.session, "77-12")
+        program.enter_code(self.session, "A1b2C3d4E5f6G7h")
+        program.enter_code(self.session, "77-12")
         self.assert_screen("cleaned", name=UNKNOWN_LINE, total="17.49")
 
         asked = [(0x80, BUTTER[0]), (0x81, "123"), (0x82, BREAD[0]), (0x83, "A1b2C3d4E5f6G"),
                  (0x84, "77")]
         self.assert_requests(simulator, asked)
         # Enter with nothing typed asks nothing.
-        harness.press(self.session, "Return")
+        program.press(self.session, "Return")
         self.assert_requests(simulator, asked)
 
         self.close_and_expect_exit_code_0()
-        self.assertEqual(harness.read_setup(self.session.workdir), setup)
+        self.assertEqual(setup_dat.read_setup(self.session.workdir), setup)
         self.passed = True
 
     def test_silent_server_shows_the_error_and_the_checker_runs_on(self):
         self.server_setup(self.address)
         simulator = self.start_simulator(self.address)
         self.start()
-        harness.enter_code(self.session, BUTTER[0])
+        program.enter_code(self.session, BUTTER[0])
         self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50")
 
-        e2e_extra.stop_simulator(self.session, simulator)
+        servers.stop_simulator(self.session, simulator)
         silent = self.start_simulator(self.address, mode="silent")
         asked = time.monotonic()
-        harness.enter_code(self.session, BREAD[0])
+        program.enter_code(self.session, BREAD[0])
         # While its box is up the lookup has not ended: a window resized then
         # (or restored, uncovered) must be painted as it was before the Enter,
         # the typed code under the prompt, never the butter at "Cena: 0.00".
-        self.assertIsNotNone(harness.find_window(self.session, "Uwaga", 15), "no box")
-        harness.xdotool(self.session, "windowsize", "--sync", self.session.window, "700", "520")
+        self.assertIsNotNone(program.find_window(self.session, "Uwaga", 15), "no box")
+        program.xdotool(self.session, "windowsize", "--sync", self.session.window, "700", "520")
         self.assert_screen("resized during the box", prompt=True)
         # The time-out ends in the exchange's message, outside full screen.
         self.assert_box("Uwaga", 15, "recv")
@@ -105,9 +107,9 @@ class ServerMode(ProgramCase):
         self.assertEqual([(seq, code) for seq, code, _ in silent.requests()], [(0x81, BREAD[0])])
 
         # The server is back: the next code is answered and added.
-        e2e_extra.stop_simulator(self.session, silent)
+        servers.stop_simulator(self.session, silent)
         simulator = self.start_simulator(self.address)
-        harness.enter_code(self.session, BREAD[0])
+        program.enter_code(self.session, BREAD[0])
         self.assert_screen("back", name=BREAD[1], price=BREAD[2], total="17.49")
         self.assert_requests(simulator, [(0x82, BREAD[0])])
 
@@ -118,30 +120,25 @@ class ServerMode(ProgramCase):
         self.server_setup(self.address, fullScreen=1)
         simulator = self.start_simulator(self.address)
         self.start()
-        harness.enter_code(self.session, BUTTER[0])
-        problems = e2e_extra.wait_for_full_screen(self.session, "butter", name=BUTTER[1],
-                                                  price=BUTTER[2], total="12.50")
-        self.assertEqual(problems, [])
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("butter", full_screen=True, name=BUTTER[1], price=BUTTER[2],
+                           total="12.50")
 
         # A silent server: the error text after the time-out, and no box.
-        e2e_extra.stop_simulator(self.session, simulator)
+        servers.stop_simulator(self.session, simulator)
         silent = self.start_simulator(self.address, mode="silent")
-        harness.enter_code(self.session, BREAD[0])
-        self.assertTrue(e2e_extra.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
+        program.enter_code(self.session, BREAD[0])
+        self.assertTrue(program.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
                         "a message box in full-screen mode")
-        problems = e2e_extra.wait_for_full_screen(self.session, "silent", name=SERVER_ERROR,
-                                                  total="12.50")
-        self.assertEqual(problems, [])
+        self.assert_screen("silent", full_screen=True, name=SERVER_ERROR, total="12.50")
         self.assertEqual(len(silent.requests()), 1)
 
         # No server at all: the port is unreachable. Still no box.
-        e2e_extra.stop_simulator(self.session, silent)
-        harness.enter_code(self.session, BUTTER[0])
-        self.assertTrue(e2e_extra.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
+        servers.stop_simulator(self.session, silent)
+        program.enter_code(self.session, BUTTER[0])
+        self.assertTrue(program.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
                         "a message box in full-screen mode")
-        problems = e2e_extra.wait_for_full_screen(self.session, "no server", name=SERVER_ERROR,
-                                                  total="12.50")
-        self.assertEqual(problems, [])
+        self.assert_screen("no server", full_screen=True, name=SERVER_ERROR, total="12.50")
 
         self.close_and_expect_exit_code_0()
         self.passed = True
@@ -151,21 +148,21 @@ class ServerMode(ProgramCase):
         # refused without any name lookup, so nothing leaves the machine.
         setup = self.server_setup("3server")
         self.start()
-        harness.enter_code(self.session, BUTTER[0])
+        program.enter_code(self.session, BUTTER[0])
         text = self.assert_box("Uwaga", 15)
         self.assertIn("3server", text)
         self.assertIsNone(self.session.program.poll(), "the program ended")
         self.assert_screen("bad address", name=SERVER_ERROR, price="0.00", total="0.00")
 
         # Every further code gets the same treatment; the checker runs on.
-        harness.enter_code(self.session, BREAD[0])
+        program.enter_code(self.session, BREAD[0])
         self.assert_box("Uwaga", 15, "3server")
         self.assert_screen("bad address again", name=SERVER_ERROR)
 
         self.close_and_expect_exit_code_0()
-        self.assertEqual(harness.read_setup(self.session.workdir), setup)
+        self.assertEqual(setup_dat.read_setup(self.session.workdir), setup)
         self.passed = True
 
 
 if __name__ == "__main__":
-    e2e_extra.main()
+    program_case.main()

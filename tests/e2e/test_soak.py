@@ -14,10 +14,12 @@ import os
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import e2e_extra  # noqa: E402
-import harness  # noqa: E402
-from e2e_extra import ProgramCase  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, os.pardir, "tools")]
+import checker_servers as servers  # noqa: E402
+import program_case  # noqa: E402
+import virtual_serial  # noqa: E402
+from program_case import ProgramCase  # noqa: E402
 
 CODES = 1000
 # Generous: on this machine the run takes well under a minute.
@@ -43,17 +45,17 @@ def soak_codes(count):
 
 def one_zloty(request):
     """Every item costs 1.00, so the total counts the answers shown."""
-    return e2e_extra.reply_bytes(request, "Towar testowy", "Cena:           1.00")
+    return servers.reply_bytes(request, "Towar testowy", "Cena:           1.00")
 
 
 class Soak(ProgramCase):
 
     def test_a_thousand_scanned_codes_reach_the_server_in_order(self):
         codes = soak_codes(CODES)
-        server = e2e_extra.CapturingServer(e2e_extra.pick_loopback_address(),
-                                           answer=one_zloty)
+        server = servers.CapturingServer(servers.pick_loopback_address(), answer=one_zloty)
         self.addCleanup(server.close)
-        scanner = e2e_extra.ScannerEnd(harness.start_virtual_serial(self.session, "COM1"))
+        scanner = virtual_serial.ScannerEnd(
+            virtual_serial.start_virtual_serial(self.session, "COM1"))
         self.addCleanup(scanner.close)
         self.server_setup(server.address, portName="COM1")
         self.start()
@@ -71,7 +73,7 @@ class Soak(ProgramCase):
 
         self.assertEqual(len(received), CODES, "requests at the server")
         for i, (code, datagram) in enumerate(zip(codes, received)):
-            self.assertEqual(datagram, e2e_extra.request_bytes(i, code), f"request {i}")
+            self.assertEqual(datagram, servers.request_bytes(i, code), f"request {i}")
 
         self.assert_screen("after the soak", name="Towar testowy", price="1.00",
                            total=f"{CODES}.00")
@@ -80,4 +82,4 @@ class Soak(ProgramCase):
 
 
 if __name__ == "__main__":
-    e2e_extra.main()
+    program_case.main()

@@ -1,0 +1,207 @@
+"""Checker servers for the end-to-end tests: the checker-server simulator
+(tools/checker_sim) with its per-request lines, and a capturing server in
+this process that keeps every request datagram as it came off the wire. Also
+the short price list both serve.
+
+Every network address here is a loopback address (127.0.0.0/8).
+"""
+
+import random
+import re
+import socket
+import subprocess
+import threading
+import time
+
+from winebox import stop_process
+
+CHECKER_PORT = 1001
+
+STX = 0x02
+ETX = 0x03
+CR = 0x0D
+
+
+# --- the checker-server simulator (tools/checker_sim) --------------------------
+
+# One line per well-formed request, e.g.
+#   12:00:01.234 127.0.0.2:40000 seq=0x80 code=5901234000017 -> known "..." price 6.49
+SIM_REQUEST = re.compile(r"seq=0x([0-9A-F]{2}) code=(\S+) -> (.*)$")
+
+
+class Simulator:
+    """A running checker_sim whose standard output is collected line by line."""
+
+    def __init__(self, proc):
+        self.proc = proc
+        self.lines = []
+        self.lock = threading.Lock()
+        self.reader = threading.Thread(target=self._collect, daemon=True)
+        self.reader.start()
+
+    def _collect(self):
+        for raw in self.proc.stdout:
+            with self.lock:
+                self.lines.append(raw.decode("utf-8", errors="replace").rstrip("\n"))
+        self.proc.stdout.close()
+
+    def all_lines(self):
+        with self.lock:
+            return list(self.lines)
+
+    def requests(self):
+        """(sequence byte, code, what was answered) for each well-formed request."""
+        found = []
+        for line in self.all_lines():
+            match = SIM_REQUEST.search(line)
+            if match:
+                code = "" if match.group(2) == "(empty)" else match.group(2)
+                found.append((int(match.group(1), 16), code, match.group(3)))
+        return found
+
+    def notes(self):
+        """Lines about datagrams the simulator found malformed."""
+        return [line for line in self.all_lines() if " note: " in line]
+
+    def wait_requests(self, count, timeout=15):
+        """The requests once at least `count` have come, or all so far when
+        time runs out."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.requests()
+            if len(found) >= count:
+                return found
+            time.sleep(0.05)
+        return self.requests()
+
+
+def pick_loopback_address():
+    """A loopback address whose port 1001 is free. The checker always asks
+    port 1001, so each test needs an address of its own; picking one at
+    random lets two runs of the same tests share the machine."""
+    chooser = random.SystemRandom()
+    for _ in range(100):
+        address = (f"127.{chooser.randint(64, 254)}.{chooser.randint(0, 255)}."
+                   f"{chooser.randint(2, 254)}")
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+            try:
+                probe.bind((address, CHECKER_PORT))
+            except OSError:
+                continue
+        return address
+    raise RuntimeError("no free loopback address for port 1001")
+
+
+def require_loopback(address):
+    """Tests talk to servers on this machine only."""
+    if not address.startswith("127."):
+        raise ValueError(f"{address} is no loopback address")
+
+
+def start_simulator(session, sim_exe, address, csv_path, mode="normal"):
+    """checker_sim on address:1001, stopped by PID with the session."""
+    require_loopback(address)
+    proc = subprocess.Popen(
+        [sim_exe, "--address", address, "--port", str(CHECKER_PORT), "--csv", csv_path,
+         "--mode", mode],
+        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    session.helpers.append(proc)
+    simulator = Simulator(proc)
+    deadline = time.monotonic() + 10
+    while not any("listening on" in line for line in simulator.all_lines()):
+        if proc.poll() is not None or time.monotonic() > deadline:
+            raise RuntimeError(f"checker_sim did not start: {simulator.all_lines()}")
+        time.sleep(0.02)
+    return simulator
+
+
+def stop_simulator(session, simulator):
+    stop_process(simulator.proc)
+    if simulator.proc in session.helpers:
+        session.helpers.remove(simulator.proc)
+
+
+
+
+# --- a checker server in this process -------------------------------------------
+
+
+def request_bytes(sequence, code):
+    """The datagram the checker must send for a code: STX, the counter with
+    its top bit, "1", the code, CR, ETX."""
+    return bytes([STX, 0x80 | (sequence & 0x7F)]) + b"1" + code.encode("ascii") + bytes([CR, ETX])
+
+
+def reply_bytes(request, line1, line2):
+    """An answer laid out as the shop's server lays it out: a 5-byte head,
+    two 20-character lines in CP852, CR, ETX."""
+    head = bytes([STX, request[1] if len(request) > 1 else 0]) + b"100"
+    body = line1.encode("cp852")[:20].ljust(20, b" ") + line2.encode("cp852")[:20].ljust(20, b" ")
+    return head + body + bytes([CR, ETX])
+
+
+def unknown_item_reply(request):
+    code = request[3:-2].decode("ascii", errors="replace")
+    return reply_bytes(request, code, "Nieznany kod towaru")
+
+
+class CapturingServer:
+    """A UDP checker server on loopback that keeps every datagram it gets,
+    in order, and answers each with what `answer` makes of it (nothing when
+    `answer` is None)."""
+
+    def __init__(self, address, answer=unknown_item_reply):
+        require_loopback(address)
+        self.address = address
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        # A big receive buffer, so a burst of requests is never dropped here.
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
+        self.sock.bind((address, CHECKER_PORT))
+        self.sock.settimeout(0.1)
+        self.answer = answer
+        self.datagrams = []
+        self.lock = threading.Lock()
+        self.stopping = threading.Event()
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while not self.stopping.is_set():
+            try:
+                data, peer = self.sock.recvfrom(65536)
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            with self.lock:
+                self.datagrams.append(data)
+            if self.answer is not None:
+                self.sock.sendto(self.answer(data), peer)
+
+    def received(self):
+        with self.lock:
+            return list(self.datagrams)
+
+    def wait_count(self, count, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline and len(self.received()) < count:
+            time.sleep(0.05)
+        return self.received()
+
+    def close(self):
+        self.stopping.set()
+        self.thread.join(timeout=5)
+        self.sock.close()
+
+
+# --- the price list the simulator serves ------------------------------------------
+
+# A short price list for the server and scanner tests. Names of at most 20
+# characters: the server sends one display line of 20.
+PRICE_LIST = """\
+code,name,price,gross2,net1,net2,unit
+5900001000011,Masło ekstra 200 g,12.50,0,0,0,szt
+5900001000028,Chleb żytni 500 g,4.99,0,0,0,szt
+"""
+BUTTER = ("5900001000011", "Masło ekstra 200 g", "12.50")
+BREAD = ("5900001000028", "Chleb żytni 500 g", "4.99")
