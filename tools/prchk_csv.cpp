@@ -11,12 +11,13 @@ using prchk::addLineError;
 // Where the reader stands in the text.
 struct CsvCursor {
     std::string_view text;
+    char separator = ',';
     size_t pos = 0;
     int line = 1;
 
     bool atEnd() const { return pos >= text.size(); }
     bool atLineEnd() const { return !atEnd() && (text[pos] == '\r' || text[pos] == '\n'); }
-    bool atFieldEnd() const { return atEnd() || text[pos] == ',' || atLineEnd(); }
+    bool atFieldEnd() const { return atEnd() || text[pos] == separator || atLineEnd(); }
     bool followedBy(char c) const { return pos + 1 < text.size() && text[pos + 1] == c; }
 };
 
@@ -62,7 +63,7 @@ int readRow(CsvCursor& in, CsvRow& row, bool& quotedAny, PrchkMessages& messages
         }
         row.fields.push_back(std::move(field));
         if (in.atEnd()) return 0;
-        if (in.text[in.pos] == ',') {
+        if (in.text[in.pos] == in.separator) {
             ++in.pos;
             continue;
         }
@@ -74,9 +75,10 @@ int readRow(CsvCursor& in, CsvRow& row, bool& quotedAny, PrchkMessages& messages
 
 }  // namespace
 
-int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& messages) {
+int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& messages,
+             char separator) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    CsvCursor in{text};
+    CsvCursor in{text, separator};
     while (!in.atEnd()) {
         CsvRow row;
         row.line = in.line;
@@ -88,8 +90,20 @@ int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& me
     return 0;
 }
 
-void appendCsvField(std::string& out, std::string_view field) {
-    const bool needsQuotes = field.find_first_of(",\"\r\n") != std::string_view::npos ||
+char findCsvSeparator(std::string_view text) {
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (quoted) continue;
+        if (c == ';' || c == ',' || c == '\t') return c;
+        if (c == '\r' || c == '\n') break;
+    }
+    return ',';
+}
+
+void appendCsvField(std::string& out, std::string_view field, char separator) {
+    const bool needsQuotes = field.find_first_of("\"\r\n") != std::string_view::npos ||
+                             field.find(separator) != std::string_view::npos ||
                              (!field.empty() && (field.front() == ' ' || field.front() == '\t' ||
                                                  field.back() == ' ' || field.back() == '\t'));
     if (!needsQuotes) {

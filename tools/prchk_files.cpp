@@ -2,24 +2,15 @@
 // path with Polish letters means the same file to fopen, remove and rename.
 #include "tools/prchk_files.h"
 
-#include "tools/prchk_csv.h"
-#include "tools/prchk_records.h"
+#include <cstdio>
 
-using prchk::FileHandle;
+#include "base/cleanup.h"
+
 using prchk::formatText;
-using prchk::openFile;
-
-namespace prchk {
-
-FileHandle openFile(const std::string& path, const char* mode) {
-    return FileHandle(std::fopen(path.c_str(), mode));
-}
-
-}  // namespace prchk
 
 int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages) {
-    FileHandle file = openFile(path, "rb");
-    if (!file) {
+    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
+    if (!file.holds()) {
         messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
         return -1;
     }
@@ -37,8 +28,8 @@ int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& me
 int writeFileReplacing(const std::string& path, std::string_view bytes, PrchkMessages& messages) {
     const std::string temporary = path + ".tmp";
     {
-        FileHandle file = openFile(temporary, "wb");
-        if (!file) {
+        auto file = ownFile(std::fopen(temporary.c_str(), "wb"));
+        if (!file.holds()) {
             messages.errors.push_back(
                 formatText("%s: cannot be created; nothing was written", temporary.c_str()));
             return -1;
@@ -73,8 +64,8 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
                   int64_t& trailingBytes, PrchkMessages& messages) {
     records.clear();
     trailingBytes = 0;
-    FileHandle file = openFile(path, "rb");
-    if (!file) {
+    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
+    if (!file.holds()) {
         messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
         return -1;
     }
@@ -91,23 +82,20 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
     return 0;
 }
 
-int buildPriceFile(const std::string& csvPath, const std::string& outPath, size_t& recordCount,
-                   PrchkMessages& messages) {
+int buildPriceFile(const std::string& csvPath, const std::string& outPath, CsvForm& form,
+                   size_t& recordCount, PrchkMessages& messages) {
     recordCount = 0;
-    std::string text;
-    if (readWholeFile(csvPath, text, messages) != 0) return -1;
-    std::vector<CsvRow> rows;
+    std::string bytes;
+    if (readWholeFile(csvPath, bytes, messages) != 0) return -1;
     std::vector<PriceRecord> records;
-    if (parseCsv(text, rows, messages) != 0 || buildRecords(rows, records, messages) != 0) {
-        return 1;
-    }
+    if (readPriceList(bytes, form, records, messages) != 0) return 1;
     if (writeFileReplacing(outPath, serializeRecords(records), messages) != 0) return -1;
     recordCount = records.size();
     return 0;
 }
 
-int dumpPriceFile(const std::string& datPath, const std::string& csvPath, size_t& recordCount,
-                  PrchkMessages& messages) {
+int dumpPriceFile(const std::string& datPath, const std::string& csvPath, DumpForm form,
+                  size_t& recordCount, PrchkMessages& messages) {
     recordCount = 0;
     std::vector<PriceRecord> records;
     int64_t trailingBytes = 0;
@@ -117,7 +105,9 @@ int dumpPriceFile(const std::string& datPath, const std::string& csvPath, size_t
             formatText("%s: %lld bytes after the last whole record are left out", datPath.c_str(),
                        static_cast<long long>(trailingBytes)));
     }
-    const std::string csv = "\xEF\xBB\xBF" + recordsToCsv(records, messages);
+    // Windows-1250 has no BOM; the spreadsheet reads it as the PC's own page.
+    const char* bom = form == DumpForm::Plain ? "\xEF\xBB\xBF" : "";
+    const std::string csv = bom + recordsToCsv(records, messages, form);
     if (writeFileReplacing(csvPath, csv, messages) != 0) return -1;
     recordCount = records.size();
     return 0;

@@ -4,26 +4,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "lookup/price_file.h"
 #include "tools/prchk_messages.h"
-
-namespace prchk {
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// fopen that closes the file when the handle goes.
-FileHandle openFile(const std::string& path, const char* mode);
-
-}  // namespace prchk
+#include "tools/prchk_price_list.h"
+#include "tools/prchk_records.h"
 
 // Reads a whole file. Returns 0, or -1 with an error.
 int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages);
@@ -39,13 +27,16 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
                   int64_t& trailingBytes, PrchkMessages& messages);
 
 // CSV file in, price file out. Writes nothing unless the whole list is sound.
-// Returns 0 when written, 1 when the CSV has errors, -1 when a file cannot be
-// read or written. `recordCount` gets the number of records written.
-int buildPriceFile(const std::string& csvPath, const std::string& outPath, size_t& recordCount,
-                   PrchkMessages& messages);
+// `form` says how the CSV is written where the user said so; the rest is
+// found from the file and filled in. Returns 0 when written, 1 when the CSV
+// has errors, -1 when a file cannot be read or written. `recordCount` gets
+// the number of records written.
+int buildPriceFile(const std::string& csvPath, const std::string& outPath, CsvForm& form,
+                   size_t& recordCount, PrchkMessages& messages);
 
-// Price file in, CSV out (UTF-8 with a BOM, so spreadsheets read the Polish
-// letters). Returns 0, or -1 when the file cannot be read or written.
-// `recordCount` gets the number of records written.
-int dumpPriceFile(const std::string& datPath, const std::string& csvPath, size_t& recordCount,
-                  PrchkMessages& messages);
+// Price file in, CSV out: the plain form as UTF-8 with a BOM, so spreadsheets
+// read the Polish letters too, or the spreadsheet form. Returns 0, or -1 when
+// the file cannot be read or written. `recordCount` gets the number of
+// records written.
+int dumpPriceFile(const std::string& datPath, const std::string& csvPath, DumpForm form,
+                  size_t& recordCount, PrchkMessages& messages);

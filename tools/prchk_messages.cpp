@@ -25,6 +25,18 @@ void addLineWarning(PrchkMessages& messages, int line, const std::string& text) 
     messages.warnings.push_back(formatText("line %d: %s", line, text.c_str()));
 }
 
+void addFieldError(PrchkMessages& messages, int line, int column, const std::string& label,
+                   const std::string& text) {
+    messages.errors.push_back(
+        formatText("line %d, column %d (%s): %s", line, column, label.c_str(), text.c_str()));
+}
+
+void addFieldWarning(PrchkMessages& messages, int line, int column, const std::string& label,
+                     const std::string& text) {
+    messages.warnings.push_back(
+        formatText("line %d, column %d (%s): %s", line, column, label.c_str(), text.c_str()));
+}
+
 std::string printableText(std::string_view bytes) {
     std::string out;
     for (char c : bytes) {

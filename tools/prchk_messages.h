@@ -24,6 +24,13 @@ std::string formatText(const char* format, ...);
 void addLineError(PrchkMessages& messages, int line, const std::string& text);
 void addLineWarning(PrchkMessages& messages, int line, const std::string& text);
 
+// "line N, column C (label): text", for a problem of one field; `column`
+// counts from 1 as a spreadsheet does, `label` is the column's header.
+void addFieldError(PrchkMessages& messages, int line, int column, const std::string& label,
+                   const std::string& text);
+void addFieldWarning(PrchkMessages& messages, int line, int column, const std::string& label,
+                     const std::string& text);
+
 // Bytes for a message: printable ASCII as it is, anything else as \xNN, so a
 // damaged file cannot garble the terminal.
 std::string printableText(std::string_view bytes);

@@ -1,11 +1,14 @@
-// UTF-8 in and out, and the Mazovia page that names are stored in.
+// A CSV file's bytes as text (UTF-8 or Windows-1250), the Mazovia page that
+// names are stored in, and back out for a dump.
 #include "tools/prchk_text.h"
 
 #include <array>
 #include <cstddef>
 
 #include "lookup/polish_text.h"
-#include "tools/prchk_messages.h"
+
+using prchk::addLineError;
+using prchk::formatText;
 
 namespace {
 
@@ -29,6 +32,36 @@ constexpr std::array<char32_t, 128> mazoviaUpperHalf = {
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // F0
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // F8
 };
+
+// The upper half of Windows-1250, what a Polish spreadsheet saves; 0 marks
+// the five bytes the page leaves unused.
+constexpr std::array<char32_t, 128> windows1250UpperHalf = {
+    0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,  // 88
+    0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0000, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,  // 98
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,  // A0
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,  // A8
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,  // B8
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,  // C0
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,  // C8
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,  // D0
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,  // D8
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,  // E0
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,  // E8
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,  // F0
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,  // F8
+};
+
+// The Windows-1250 byte of a character of 0x80 or above, or 0 when the page
+// has none.
+unsigned char windows1250ByteOf(char32_t c) {
+    for (size_t i = 0; i < windows1250UpperHalf.size(); ++i) {
+        if (windows1250UpperHalf[i] == c) return static_cast<unsigned char>(0x80 + i);
+    }
+    return 0;
+}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -87,6 +120,68 @@ unsigned char mazoviaLetterOf(char32_t c) {
     return 0;
 }
 
+// Where the first byte that is not part of valid UTF-8 stands, or npos.
+size_t findInvalidUtf8(std::string_view bytes) {
+    size_t pos = 0;
+    char32_t c = 0;
+    while (pos < bytes.size()) {
+        if (!decodeUtf8(bytes, pos, c)) return pos;
+    }
+    return std::string_view::npos;
+}
+
+// Whether valid UTF-8 text holds, beyond ASCII, only Polish letters and
+// no-break spaces: the characters a price list needs.
+bool holdsOnlyPriceListLetters(std::string_view utf8) {
+    size_t pos = 0;
+    char32_t c = 0;
+    while (pos < utf8.size()) {
+        if (!decodeUtf8(utf8, pos, c)) return false;
+        if (c >= 0x80 && c != 0xA0 && mazoviaLetterOf(c) == 0) return false;
+    }
+    return true;
+}
+
+// The line `pos` stands on, counted as the CSV reader counts lines.
+int lineAt(std::string_view bytes, size_t pos) {
+    int line = 1;
+    for (size_t i = 0; i < pos && i < bytes.size(); ++i) {
+        const bool crlf = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n';
+        if (bytes[i] == '\n' || (bytes[i] == '\r' && !crlf)) ++line;
+    }
+    return line;
+}
+
+// A workbook, a price file or UTF-16 text given by mistake: zero bytes
+// appear in no CSV a shop would write.
+int checkIsText(std::string_view bytes, PrchkMessages& messages) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+        addLineError(messages, 1,
+                     "the file is UTF-16 text; save the list as CSV in UTF-8 or Windows-1250");
+        return -1;
+    }
+    const size_t zero = bytes.find('\0');
+    if (zero != std::string_view::npos) {
+        addLineError(messages, lineAt(bytes, zero),
+                     "a zero byte: this is no text file (a workbook or a price file?); save the "
+                     "list as CSV");
+        return -1;
+    }
+    return 0;
+}
+
+// Some pairs of Windows-1250 letters are valid UTF-8 as well ("ÓŻ" is the
+// bytes D3 AF, a Cyrillic letter in UTF-8), so a short list can pass for
+// UTF-8; when only its Windows-1250 reading gives Polish letters, that wins.
+TextEncoding detectEncoding(std::string_view bytes) {
+    if (findInvalidUtf8(bytes) != std::string_view::npos) return TextEncoding::Windows1250;
+    if (holdsOnlyPriceListLetters(bytes)) return TextEncoding::Utf8;
+    std::string asWindows1250;
+    const bool pageFits = windows1250ToUtf8(bytes, asWindows1250) == std::string_view::npos;
+    return pageFits && holdsOnlyPriceListLetters(asWindows1250) ? TextEncoding::Windows1250
+                                                                : TextEncoding::Utf8;
+}
+
 }  // namespace
 
 int utf8ToMazovia(std::string_view utf8, std::string& mazovia, std::string& problem) {
@@ -96,22 +191,27 @@ int utf8ToMazovia(std::string_view utf8, std::string& mazovia, std::string& prob
         const size_t start = pos;
         char32_t c = 0;
         if (!decodeUtf8(utf8, pos, c)) {
-            problem = prchk::formatText("byte 0x%02X at position %zu is not valid UTF-8",
-                                        static_cast<unsigned char>(utf8[start]), start + 1);
+            problem = formatText("byte 0x%02X at position %zu is not valid UTF-8",
+                                 static_cast<unsigned char>(utf8[start]), start + 1);
             return -1;
         }
         if (c >= 0x20 && c < 0x7F) {
             mazovia += static_cast<char>(c);
             continue;
         }
+        if (c == '\r' || c == '\n') {
+            problem =
+                "a line break is not allowed: the checker breaks long names into lines itself";
+            return -1;
+        }
         if (c < 0x20 || c == 0x7F) {
-            problem = prchk::formatText("control character 0x%02X is not allowed",
-                                        static_cast<unsigned>(c));
+            problem =
+                formatText("control character 0x%02X is not allowed", static_cast<unsigned>(c));
             return -1;
         }
         const unsigned char letter = mazoviaLetterOf(c);
         if (letter == 0) {
-            problem = prchk::formatText(
+            problem = formatText(
                 "\"%.*s\" (U+%04X) is neither ASCII nor a Polish letter; the price checker "
                 "cannot show it",
                 static_cast<int>(pos - start), utf8.data() + start, static_cast<unsigned>(c));
@@ -130,6 +230,60 @@ std::string mazoviaToUtf8(std::string_view mazovia) {
     std::string out;
     for (char c : mazovia) appendUtf8(out, mazoviaByteToUnicode(static_cast<unsigned char>(c)));
     return out;
+}
+
+std::string mazoviaToWindows1250(std::string_view mazovia, size_t& missing) {
+    std::string out;
+    missing = 0;
+    for (char c : mazovia) {
+        const auto b = static_cast<unsigned char>(c);
+        const unsigned char page = b < 0x80 ? b : windows1250ByteOf(mazoviaByteToUnicode(b));
+        if (b >= 0x80 && page == 0) {
+            out += '?';
+            ++missing;
+        } else {
+            out += static_cast<char>(page);
+        }
+    }
+    return out;
+}
+
+size_t windows1250ToUtf8(std::string_view bytes, std::string& utf8) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const char32_t c = b < 0x80 ? b : windows1250UpperHalf[b - 0x80];
+        if (c == 0 && b != 0) return i;
+        appendUtf8(utf8, c);
+    }
+    return std::string_view::npos;
+}
+
+int csvBytesToUtf8(std::string_view bytes, TextEncoding& encoding, std::string& utf8,
+                   PrchkMessages& messages) {
+    utf8.clear();
+    if (checkIsText(bytes, messages) != 0) return -1;
+    const bool bom = bytes.starts_with("\xEF\xBB\xBF");
+    if (encoding == TextEncoding::Detect) {
+        encoding = bom ? TextEncoding::Utf8 : detectEncoding(bytes);
+    }
+    if (encoding == TextEncoding::Windows1250) {
+        const size_t unused = windows1250ToUtf8(bytes, utf8);
+        if (unused == std::string_view::npos) return 0;
+        addLineError(messages, lineAt(bytes, unused),
+                     formatText("byte 0x%02X is no character of Windows-1250",
+                                static_cast<unsigned char>(bytes[unused])));
+        return -1;
+    }
+    if (bom) bytes.remove_prefix(3);
+    const size_t invalid = findInvalidUtf8(bytes);
+    if (invalid == std::string_view::npos) {
+        utf8.assign(bytes);
+        return 0;
+    }
+    addLineError(messages, lineAt(bytes, invalid),
+                 formatText("byte 0x%02X is not valid UTF-8 (is the file in Windows-1250?)",
+                            static_cast<unsigned char>(bytes[invalid])));
+    return -1;
 }
 
 namespace prchk {

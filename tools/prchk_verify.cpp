@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/cleanup.h"
 #include "lookup/price_file.h"
-#include "tools/prchk_files.h"
 #include "tools/prchk_records.h"
 
 namespace {
@@ -34,7 +34,7 @@ void addFinding(FindingLog& log, FindingKind kind, const std::string& text) {
 
 void checkTerminated(FindingLog& log, const char* field, size_t width, const char* what,
                      int64_t index) {
-    if (prchk::fieldLength(field, width) == width) {
+    if (fieldLength(field, width) == width) {
         addFinding(log, MissingZero,
                    formatText("%s: the %s field has no terminating zero byte",
                               recordPlace(index).c_str(), what));
@@ -63,7 +63,7 @@ constexpr size_t kCodeWidth = sizeof(PriceRecord::code);
 using CodeField = std::array<char, kCodeWidth>;
 
 std::string printableCode(const char* code) {
-    return prchk::printableText(std::string_view(code, prchk::fieldLength(code, kCodeWidth)));
+    return prchk::printableText(std::string_view(code, fieldLength(code, kCodeWidth)));
 }
 
 std::string duplicateFinding(int64_t index, const char* code, int64_t firstIndex) {
@@ -104,8 +104,8 @@ struct IndexedCode {
 // In an unsorted file equal codes need not stand side by side: a second pass
 // sorts all codes to find every duplicate.
 int reportScatteredDuplicates(const std::string& path, FindingLog& log, PrchkMessages& messages) {
-    prchk::FileHandle file = prchk::openFile(path, "rb");
-    if (!file) {
+    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
+    if (!file.holds()) {
         messages.errors.push_back(formatText("%s: cannot be read again", path.c_str()));
         return -1;
     }
@@ -149,17 +149,14 @@ int addEndFindings(const std::string& path, FindingLog& log, const OrderCheck& o
     return 0;
 }
 
-}  // namespace
-
-int verifyPriceFile(const std::string& path, VerifyReport& report, PrchkMessages& messages) {
-    report = VerifyReport{};
-    prchk::FileHandle file = prchk::openFile(path, "rb");
-    if (!file) {
+// The pass over the records: each record's fields, and their order.
+int checkEveryRecord(const std::string& path, FindingLog& log, OrderCheck& order,
+                     PrchkMessages& messages) {
+    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
+    if (!file.holds()) {
         messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
         return -1;
     }
-    FindingLog log{report};
-    OrderCheck order;
     PriceRecord record;
     size_t got = 0;
     int64_t index = 0;
@@ -171,9 +168,18 @@ int verifyPriceFile(const std::string& path, VerifyReport& report, PrchkMessages
         messages.errors.push_back(formatText("%s: read error", path.c_str()));
         return -1;
     }
-    file.reset();
-    report.records = index;
-    report.trailingBytes = static_cast<int64_t>(got);
+    log.report.records = index;
+    log.report.trailingBytes = static_cast<int64_t>(got);
+    return 0;
+}
+
+}  // namespace
+
+int verifyPriceFile(const std::string& path, VerifyReport& report, PrchkMessages& messages) {
+    report = VerifyReport{};
+    FindingLog log{report};
+    OrderCheck order;
+    if (checkEveryRecord(path, log, order, messages) != 0) return -1;
     if (addEndFindings(path, log, order, messages) != 0) return -1;
     return report.findingCount == 0 ? 0 : 1;
 }

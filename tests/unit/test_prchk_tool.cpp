@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -54,10 +55,11 @@ ToolRun runTool(const TempFolder& folder, const std::string& args) {
     return run;
 }
 
-std::vector<PriceRecord> recordsOf(const std::string& csv, PrchkMessages& messages) {
-    std::vector<CsvRow> rows;
+// The records of a CSV price list's bytes, read as `prchk build` reads them.
+std::vector<PriceRecord> recordsOf(const std::string& csv, PrchkMessages& messages,
+                                   CsvForm form = {}) {
     std::vector<PriceRecord> records;
-    if (parseCsv(csv, rows, messages) == 0) buildRecords(rows, records, messages);
+    readPriceList(csv, form, records, messages);
     return records;
 }
 
@@ -102,6 +104,18 @@ TEST(PrchkLetters, RefusesWhatTheCheckerCannotShowAndBrokenUtf8) {
     }
 }
 
+TEST(PrchkLetters, Windows1250LettersAreTheProgramsPolishLetters) {
+    std::string utf8;
+    const LetterTable& page = win1250Letters;
+    EXPECT_EQ(windows1250ToUtf8(std::string(page.begin(), page.end()), utf8), std::string::npos);
+    EXPECT_EQ(utf8, mazoviaToUtf8(std::string(mazoviaLetters.begin(), mazoviaLetters.end())));
+    size_t missing = 0;
+    const std::string mazovia(mazoviaLetters.begin(), mazoviaLetters.end());
+    EXPECT_EQ(mazoviaToWindows1250(mazovia + "\x82\xB0", missing),
+              std::string(page.begin(), page.end()) + "\xE9?");
+    EXPECT_EQ(missing, 1u);  // é is in both pages, a box-drawing shade only in Mazovia
+}
+
 // --- Prices ------------------------------------------------------------------
 
 TEST(PrchkPrices, ReadsCurrencyUnitsIntoTenThousandthsRoundedHalfAway) {
@@ -128,6 +142,35 @@ TEST(PrchkPrices, RefusesWhatIsNoNumberOrTooLarge) {
     std::string problem;
     EXPECT_EQ(parsePrice("12,99", units, problem), -1);
     EXPECT_NE(problem.find("decimal point"), std::string::npos) << problem;
+}
+
+TEST(PrchkPrices, ReadsTheDecimalCommaAndThousandsGroupsOfASpreadsheet) {
+    for (const auto& [text, units] :
+         std::vector<std::pair<const char*, double>>{{"12,99", 129900},
+                                                     {"1 299,00", 12990000},
+                                                     {"1\xC2\xA0"
+                                                      "299,5",
+                                                      12995000},
+                                                     {"-0,5", -5000},
+                                                     {"12 345 678", 123456780000},
+                                                     {",5", 5000}}) {
+        double read = 0;
+        std::string problem;
+        EXPECT_EQ(parsePrice(text, read, problem, ','), 0) << text << ": " << problem;
+        EXPECT_EQ(read, units) << text;
+    }
+    for (const auto& [text, why] : std::vector<std::pair<const char*, const char*>>{
+             {"12.99", "write the decimal comma as \",\""},
+             {"1,2,3", "two decimal marks"},
+             {"1 2999", "no number"},
+             {"12 99", "no number"},
+             {"1  299", "no number"}}) {
+        double read = 0;
+        std::string problem;
+        EXPECT_EQ(parsePrice(text, read, problem, ','), -1) << text;
+        EXPECT_NE(problem.find(why), std::string::npos) << problem;
+    }
+    EXPECT_EQ(formatPrice(12990000, ','), "1299,00");
 }
 
 TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber) {
@@ -254,7 +297,8 @@ struct BadCsv {
 
 TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
     const std::vector<BadCsv> cases = {
-        {"code too long", "1,A,1,,,,\n12345678901234567,B,1,,,,\n", "line 3: code"},
+        {"code too long", "1,A,1,,,,\n12345678901234567,B,1,,,,\n",
+         "line 3, column 1 (code): \"12345678901234567\" is 17"},
         {"name too long after recoding",
          "1,A,1,,,,\n2," + std::string(60, 'x') +
              [] {
@@ -263,20 +307,22 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
                  return s;
              }() +
              ",1,,,,\n",
-         "line 3: name is 121"},
-        {"unit too long", "1,A,1,,,," + std::string(18, 'u') + "\n", "line 2: unit"},
+         "line 3, column 2 (name): 121 characters"},
+        {"unit too long", "1,A,1,,,," + std::string(18, 'u') + "\n",
+         "line 2, column 7 (unit): 18 characters"},
         {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n",
-         "line 4: code \"7\" is already on line 2"},
+         "line 4, column 1 (code): code \"7\" is already on line 2"},
         {"duplicate of a faulty row", "7,A,x,,,,\n7,B,1,,,,\n",
-         "line 3: code \"7\" is already on line 2"},
-        {"price no number", "1,A,abc,,,,\n", "line 2: price \"abc\" is no number"},
-        {"decimal comma", "1,A,\"12,99\",,,,\n", "line 2: price \"12,99\" is no number"},
-        {"price not finite", "1,A,1,nan,,,\n", "line 2: gross2 \"nan\""},
-        {"letter Mazovia cannot hold", "1,Café,1,,,,\n", "line 2: name: \"é\""},
+         "line 3, column 1 (code): code \"7\" is already on line 2"},
+        {"price no number", "1,A,abc,,,,\n", "line 2, column 3 (price): \"abc\" is no number"},
+        {"decimal comma", "1,A,\"12,99\",,,,\n",
+         "line 2, column 3 (price): \"12,99\" is no number"},
+        {"price not finite", "1,A,1,nan,,,\n", "line 2, column 4 (gross2): \"nan\""},
+        {"letter Mazovia cannot hold", "1,Café,1,,,,\n", "line 2, column 2 (name): \"é\""},
         {"too few columns", "1,A,1,,,\n", "line 2: 7 columns expected"},
         {"too many columns", "1,A,1,,,,,\n", "line 2: 7 columns expected"},
-        {"empty code", ",A,1,,,,\n", "line 2: code is empty"},
-        {"missing price", "1,A,,,,,\n", "line 2: price is empty"},
+        {"empty code", ",A,1,,,,\n", "line 2, column 1 (code): empty"},
+        {"missing price", "1,A,,,,,\n", "line 2, column 3 (price): empty"},
     };
     TempFolder folder;
     const std::string csv = folder.file("bad.csv");
@@ -302,7 +348,7 @@ TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild) {
     PrchkMessages messages;
     recordsOf("1,A,1,,,,\n", messages);
     ASSERT_EQ(messages.errors.size(), 1u);
-    EXPECT_NE(messages.errors[0].find("line 1: the first line must be the header"),
+    EXPECT_NE(messages.errors[0].find("line 1: the header names no column \"kod\" or \"code\""),
               std::string::npos);
 
     messages = {};
@@ -324,6 +370,113 @@ TEST(PrchkBuild, UnwritableOutputIsTroubleNotBadInput) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(runTool(folder, "build " + quoted(folder.file("missing.csv")) + " x").exitCode, 2);
     EXPECT_EQ(runTool(folder, "frobnicate").exitCode, 2);
+}
+
+// --- Spreadsheet CSV -----------------------------------------------------------
+
+// One list in the forms a shop may save it: the header in another order with
+// a column of the shop's own, quoted separators, quotes and line breaks, a
+// thousands group, and a row of bare separators below the list.
+const std::string plainList =
+    header +
+    "2100012,\"Szynka \"\"Wiejska\"\", kg\",1299,,,,kg\n5901234000017,Chleb żytni,6.49,,"
+    "6.18,,szt\n";
+const std::string cp1250List =
+    "Cena ; JM;Uwagi;KOD;Nazwa;netto1\r\n"
+    "\"1\xA0"
+    "299,00\";kg;\"dostawca; \"\"Kowalski\"\"\r\nwtorki\";2100012;"
+    "\"Szynka \"\"Wiejska\"\", kg\";\r\n6,49;szt;;5901234000017;Chleb \xBFytni;6,18\r\n;;;;;\r\n";
+
+TEST(PrchkSpreadsheet, ReadsTheListInEveryFormAsTheSameRecords) {
+    PrchkMessages messages;
+    const std::string expected = serializeRecords(recordsOf(plainList, messages));
+    std::string utf8List;
+    ASSERT_EQ(windows1250ToUtf8(cp1250List, utf8List), std::string::npos);
+    std::string tabbed = utf8List;
+    std::replace(tabbed.begin(), tabbed.end(), ';', '\t');
+    for (const std::string& list : {cp1250List, utf8List, "\xEF\xBB\xBF" + utf8List, tabbed}) {
+        EXPECT_EQ(serializeRecords(recordsOf(list, messages)), expected) << list;
+    }
+    ASSERT_EQ(expected.size(), 2u * 194);
+    EXPECT_TRUE(messages.errors.empty()) << messages.errors[0];
+}
+
+TEST(PrchkSpreadsheet, FindsTheFormUnlessTheUserSaysIt) {
+    struct Case {
+        std::string list;
+        CsvForm forced;
+        TextEncoding encoding;
+        char separator, decimalMark;
+    };
+    const std::vector<Case> cases = {
+        {plainList, {}, TextEncoding::Utf8, ',', '.'},
+        {cp1250List, {}, TextEncoding::Windows1250, ';', ','},
+        // "NÓŻ" in Windows-1250 is also valid UTF-8, but only as a Cyrillic letter.
+        {"kod\tnazwa\tcena\n1\tN\xD3\xAF\t2,5\n", {}, TextEncoding::Windows1250, '\t', ','},
+        {"kod;nazwa;cena\n1;A;2.5\n", {TextEncoding::Detect, 0, '.'}, TextEncoding::Utf8, ';', '.'},
+    };
+    for (const Case& c : cases) {
+        PrchkMessages messages;
+        CsvForm form = c.forced;
+        std::vector<PriceRecord> records;
+        EXPECT_EQ(readPriceList(c.list, form, records, messages), 0) << messages.errors[0];
+        EXPECT_EQ(form.encoding, c.encoding) << c.list;
+        EXPECT_EQ(form.separator, c.separator) << c.list;
+        EXPECT_EQ(form.decimalMark, c.decimalMark) << c.list;
+    }
+}
+
+TEST(PrchkSpreadsheet, BadRowsNameTheirLineAndColumnAndReadNothing) {
+    const std::string head = "kod;nazwa;cena\r\n";
+    const std::vector<std::pair<std::string, const char*>> cases = {
+        {head + "1;A;1,2,3\r\n", "line 2, column 3 (cena): \"1,2,3\" has two decimal marks"},
+        {head + "1;A\r\n", "line 2: 3 columns expected (as in the header), found 2"},
+        {head + "1;A;1;\r\n", "line 2: 3 columns expected (as in the header), found 4"},
+        {"kod;nazwa;cena;uwagi\n1;A;1;\"two\nlines\"\n1;C;1;",
+         "line 4, column 1 (kod): code \"1\" is"},
+        {head + "1;" + std::string(121, 'x') + ";1", "line 2, column 2 (nazwa): 121 characters"},
+        {head + "1;Caf\xE9;1", "line 2, column 2 (nazwa): \"\xC3\xA9\" (U+00E9) is neither"},
+        {head + "5,90123E+12;A;1", "line 2, column 1 (kod): \"5,90123E+12\" is a number"},
+        {"kod;nazwa;netto1\n1;A;1", "line 1: the header names no column \"cena\", \"brutto\""},
+        {"kod;nazwa;cena;Brutto\n1;A;1;2", "line 1, column 4 (Brutto): a second column for what"},
+        {head + ";;\r\n", "line 1: no item follows the header"},
+        {"\xEF\xBB\xBF\r\n", "line 1: the file is empty"},
+        {head + std::string("1;A;\0", 5), "line 2: a zero byte: this is no text file"},
+        {std::string("\xFF\xFEk\0", 4), "line 1: the file is UTF-16 text"},
+        {head + "1;\x98;1", "line 2: byte 0x98 is no character of Windows-1250"},
+    };
+    for (const auto& [list, expected] : cases) {
+        PrchkMessages messages;
+        EXPECT_TRUE(recordsOf(list, messages).empty()) << list;
+        ASSERT_FALSE(messages.errors.empty()) << list;
+        EXPECT_EQ(messages.errors[0].rfind(expected, 0), 0u) << messages.errors[0];
+    }
+    PrchkMessages messages;
+    recordsOf(head + "1;\xB3;1", messages, {TextEncoding::Utf8, 0, 0});
+    ASSERT_EQ(messages.errors.size(), 1u);
+    EXPECT_EQ(messages.errors[0],
+              "line 2: byte 0xB3 is not valid UTF-8 (is the file in Windows-1250?)");
+}
+
+TEST(PrchkSpreadsheet, ToolTakesTheFormFromItsOptions) {
+    TempFolder folder;
+    const std::string csv = folder.file("lista.csv");
+    const std::string dat = folder.file("PRCHK.DAT");
+    ASSERT_TRUE(writeBytes(csv, "kod\tnazwa\tcena\n1\tA\t1.5\n"));
+    ToolRun run = runTool(folder, "build " + quoted(csv) + " " + quoted(dat));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("was read as UTF-8 text, tabs between fields, \",\" as the decimal "
+                           "mark; --encoding, --separator and --decimal"),
+              std::string::npos)
+        << run.err;
+    run = runTool(folder, "build --decimal . --separator tab --encoding UTF-8 " + quoted(csv) +
+                              " " + quoted(dat));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(
+        runTool(folder, "build --decimal " + quoted(";") + " " + quoted(csv) + " " + quoted(dat))
+            .exitCode,
+        2);
+    EXPECT_EQ(runTool(folder, "dump --decimal , " + quoted(dat)).exitCode, 2);
 }
 
 // --- Verifying ---------------------------------------------------------------
@@ -408,6 +561,10 @@ TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber) {
     const std::string csv = recordsToCsv({full, nan}, messages);
     EXPECT_NE(csv.find("12345678901234567," + std::string(121, 'n') + ","), std::string::npos);
     EXPECT_EQ(messages.warnings.size(), 5u);
+
+    messages = {};
+    recordsToCsv({makePriceRecord("1", "=\xB0")}, messages, DumpForm::Spreadsheet);
+    EXPECT_EQ(messages.warnings.size(), 2u);  // a shade Windows-1250 lacks, a formula's "="
 }
 
 TEST(PrchkVerify, ManyFindingsAreCountedButListedBriefly) {
@@ -428,7 +585,8 @@ protected:
         std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", dat.c_str());
         size_t count = 0;
         const std::string demo = std::string(LUMIVO_SOURCE_DIR) + "/tools/demo/demo_items.csv";
-        ASSERT_EQ(buildPriceFile(demo, dat, count, messages), 0);
+        CsvForm form;
+        ASSERT_EQ(buildPriceFile(demo, dat, form, count, messages), 0);
         records = count;
         clearCheckState();
         entryPos = 0;
@@ -460,6 +618,26 @@ TEST_F(PrchkDemo, BuildsCleanlyAndEveryItemIsFound) {
     EXPECT_GT(longestName, 80u);
     VerifyReport report;
     EXPECT_EQ(verifyPriceFile(dat, report, messages), 0);
+}
+
+TEST_F(PrchkDemo, SpreadsheetFormOfTheDemoIsItsDumpAndBuildsTheSameFile) {
+    const std::string shipped =
+        std::string(LUMIVO_SOURCE_DIR) + "/tools/demo/demo_items_arkusz.csv";
+    const std::string dumped = folder.file("arkusz.csv");
+    const std::string& price = dat;
+    const ToolRun dump =
+        runTool(folder, "dump --spreadsheet " + quoted(price) + " " + quoted(dumped));
+    ASSERT_EQ(dump.exitCode, 0) << dump.err;
+    EXPECT_EQ(dump.err, "");
+    EXPECT_EQ(readBytes(dumped), readBytes(shipped));
+    EXPECT_EQ(readBytes(dumped).rfind(std::string(kSpreadsheetCsvHeader) + "\r\n", 0), 0u);
+
+    const std::string rebuilt = folder.file("again.dat");
+    CsvForm form;
+    size_t count = 0;
+    ASSERT_EQ(buildPriceFile(shipped, rebuilt, form, count, messages), 0);
+    EXPECT_EQ(form.encoding, TextEncoding::Windows1250);
+    EXPECT_EQ(readBytes(rebuilt), readBytes(dat));
 }
 
 TEST_F(PrchkDemo, CodesInTheDemoReadmeShowWhatItSays) {
