@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that build or run the Windows program under Wine.
 # Needs: the project's root in $root. The display and prefix recipes
 # themselves live in tools/winebox.py; these functions are their shell face.
