@@ -50,7 +50,7 @@ int roundedDigits(char* digits, size_t size, double magnitude, int decimals) {
     std::snprintf(printed, sizeof printed, "%.*f", decimals, magnitude);
     int count = 0;
     for (const char* p = printed; *p != '\0' && static_cast<size_t>(count) < size; ++p) {
-        if (*p >= '0' && *p <= '9') digits[count++] = *p;
+        if (isAsciiDigit(*p)) digits[count++] = *p;
     }
     return count;
 }

@@ -22,6 +22,10 @@ constexpr bool isAsciiDigitOrLetter(char c) {
     return isAsciiDigit(c) || isAsciiLetter(c);
 }
 
+constexpr char toAsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 // Length of a text in a field of `width` bytes that may lack its zero byte.
 inline size_t fieldLength(const char* field, size_t width) {
     return strnlen(field, width);

@@ -28,6 +28,7 @@
 #include <string>
 #include <thread>
 
+#include "base/text.h"
 #include "scanner/serial_seam.h"
 
 namespace {
@@ -92,7 +93,7 @@ bool startsWithComNumber(const std::string& name, long* number) {
         return false;
     }
     for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+        if (!isAsciiDigit(name[i])) return false;
     }
     if (name.size() > 12) return false;
     *number = std::strtol(name.c_str() + 3, nullptr, 10);

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "base/text.h"
 #include "tools/prchk_text.h"
 
 namespace {
@@ -46,7 +47,7 @@ static_assert(headerNamesColumns(kSpreadsheetCsvHeader, 1, ';'));
 // The column a header field names, or -1.
 int columnNamed(std::string_view label) {
     std::string lower;
-    for (char c : label) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (char c : label) lower += toAsciiLower(c);
     for (size_t column = 0; column < kColumnNames.size(); ++column) {
         for (const char* name : kColumnNames[column].names) {
             if (name != nullptr && lower == name) return static_cast<int>(column);

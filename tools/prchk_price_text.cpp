@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "base/text.h"
 #include "tools/prchk_messages.h"
 #include "tools/prchk_text.h"
 
@@ -12,7 +13,7 @@ using prchk::formatText;
 namespace {
 
 bool isDigit(std::string_view text, size_t at) {
-    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+    return at < text.size() && isAsciiDigit(text[at]);
 }
 
 // Length of a thousands separator at `at`: a blank, or a no-break space as
@@ -94,6 +95,9 @@ int parsePrice(std::string_view text, double& units, std::string& problem, char 
     return 0;
 }
 
+// The screen's writer (base/decimal.h) divides by 10000 in a double first;
+// a price list must read back to the very units it was written from, up to
+// the largest, so whole units are written with whole-number arithmetic here.
 std::string formatPrice(double units, char decimalMark) {
     if (std::isnan(units)) return "nan";
     if (std::isinf(units)) return units < 0 ? "-inf" : "inf";

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "lookup/check_state.h"
 #include "tools/prchk_format.h"
 
@@ -171,7 +172,7 @@ constexpr std::array<OptionValue, 10> kOptionValues = {{
 // Sets what one build option says; the value's case does not matter.
 // Returns 0, or -1 for an option or value it does not know.
 int applyBuildOption(const std::string& option, std::string value, CsvForm& form) {
-    for (char& c : value) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (char& c : value) c = toAsciiLower(c);
     for (const OptionValue& known : kOptionValues) {
         if (option != known.option || value != known.value) continue;
         if (option == "--separator") form.separator = static_cast<char>(known.meaning);
