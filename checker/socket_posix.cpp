@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/cleanup.h"
+
 namespace {
 
 thread_local int lastError = 0;
@@ -33,13 +35,10 @@ int netResolveHost(const char* name, uint32_t* address)
     addrinfo* found = nullptr;
     const int result = getaddrinfo(name, nullptr, &hints, &found);
     if (result != 0) return fail(result == EAI_SYSTEM ? errno : result);
-    if (found == nullptr || found->ai_addr == nullptr) {
-        if (found != nullptr) freeaddrinfo(found);
-        return fail(EAI_NONAME);
-    }
+    const Owned<addrinfo*> list(found, nullptr, freeaddrinfo);
+    if (found == nullptr || found->ai_addr == nullptr) return fail(EAI_NONAME);
     sockaddr_in first{};
     std::memcpy(&first, found->ai_addr, sizeof first);
-    freeaddrinfo(found);
     *address = first.sin_addr.s_addr;
     return 0;
 }
