@@ -26,7 +26,7 @@ int compareWithRecordCode(const char* code, const char (&field)[17]) {
     }
 }
 
-bool readRecordAt(std::FILE* file, int64_t index) {
+bool readRecordAt(PriceFile file, int64_t index) {
     ++lastLookupReads;
     return readPriceFileAt(file, index * kPriceRecordSize, &recordBuffer, kPriceRecordSize);
 }
@@ -42,7 +42,7 @@ int32_t lookupPriceRecord(const char* code) {
     lastLookupReads = 0;
     char path[sizeof settings.priceFilePath + 1] = {};
     std::memcpy(path, settings.priceFilePath, sizeof settings.priceFilePath);
-    const auto file = ownFile(openPriceFileShared(path));
+    const Owned<PriceFile> file(openPriceFileShared(path), kNoPriceFile, closePriceFile);
     if (!file.holds()) return -1;
 
     const int64_t length = priceFileLength(file.get());

@@ -10,8 +10,6 @@
 // is waited for, and if it stays held the defaults run in memory only.
 #include "settings/settings.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -33,7 +31,6 @@ constexpr int kRetryPauseMs = 100;
 // Set while setup.dat exists but could not be read: the defaults in memory
 // must not replace the shop's real settings behind its back.
 bool setupDatHeld = false;
-
 
 // The file may come from anywhere (an old version, a hand edit, a broken
 // disk): every text field ends with a zero at its last byte whatever the
@@ -87,15 +84,10 @@ void makeDefaultSettings(Settings& s) {
     s.baudRate = 9600;
 }
 
-bool priceFileExists(const char* path) {
-    struct stat info;
-    return stat(path, &info) == 0 && (info.st_mode & S_IFMT) != S_IFDIR;
-}
-
 // A checker in standalone mode without its price file answers every scan
 // with "Towar nieznany"; the shop should know why before the first scan.
 void warnWhenPriceFileMissing(const Settings& s) {
-    if (s.standaloneMode != 1 || priceFileExists(s.priceFilePath)) return;
+    if (s.standaloneMode != 1 || settingsFileExists(s.priceFilePath)) return;
     char text[sizeof s.priceFilePath + 32];
     std::snprintf(text, sizeof text, "Brak pliku: %s", s.priceFilePath);
     showWarning(text);

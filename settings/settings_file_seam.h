@@ -1,4 +1,5 @@
-// The file calls behind setup.dat, one small function per step. Windows
+// The file calls behind setup.dat, one small function per step, and the
+// look for the price file that setup.dat names. Windows
 // defines them on its own file API; the native build's tests define them on
 // POSIX calls with faults they can switch on. What to do about a held file,
 // a failed write or a half-made temporary file is decided above this seam,
@@ -32,3 +33,7 @@ void settingsFileRemove(const char* path);
 
 // Waits `milliseconds` before the next try at a held file.
 void settingsFilePause(int milliseconds);
+
+// Whether `path` names a file and not a folder: at start, a checker in
+// standalone mode looks for the price file that setup.dat names.
+bool settingsFileExists(const char* path);

@@ -3,6 +3,7 @@
 // that denies all sharing makes it unreadable. A save is flushed to the disk
 // before the move, so the record that replaces setup.dat is really there
 // after a power cut.
+#include <sys/stat.h>
 #include <windows.h>
 
 #include "base/cleanup.h"
@@ -51,4 +52,9 @@ void settingsFileRemove(const char* path) {
 
 void settingsFilePause(int milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
+}
+
+bool settingsFileExists(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && (info.st_mode & S_IFMT) != S_IFDIR;
 }

@@ -43,17 +43,16 @@
 
 #include "lookup/polish_text.h"
 #include "tools/checker_sim_net.h"
+#include "tools/checker_sim_request.h"
 #include "tools/prchk_format.h"
 #include "base/decimal.h"
 #include "base/network.h"
 
 namespace {
 
-constexpr unsigned char kStx = 0x02;
-constexpr unsigned char kEtx = 0x03;
-constexpr unsigned char kCr = 0x0D;
-constexpr size_t kShortestRequest = 5;
-constexpr size_t kLongestRequest = 18;  // 13 code characters
+using sim_request::kCr;
+using sim_request::kEtx;
+using sim_request::kStx;
 constexpr size_t kLineWidth = 20;
 constexpr size_t kGarbageLength = 1500;
 constexpr unsigned kStopPollMs = 100;
@@ -250,24 +249,6 @@ std::string garbageReply(unsigned char sequence)
     return bytes;
 }
 
-// Why a datagram is no request the checker would send, or nullptr.
-const char* requestProblem(const unsigned char* bytes, size_t length)
-{
-    if (length < kShortestRequest) return "too short";
-    if (length > kLongestRequest) return "too long";
-    if (bytes[0] != kStx) return "no STX at the start";
-    if ((bytes[1] & 0x80) == 0) return "sequence byte without its top bit";
-    if (bytes[2] != '1') return "no query command \"1\"";
-    if (bytes[length - 2] != kCr || bytes[length - 1] != kEtx) return "no CR ETX at the end";
-    for (size_t i = 3; i < length - 2; ++i) {
-        const unsigned char c = bytes[i];
-        const bool alphanumeric = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') ||
-                                  (c >= 'a' && c <= 'z');
-        if (!alphanumeric) return "code with a byte that is no digit or letter";
-    }
-    return nullptr;
-}
-
 std::string timeNow()
 {
     const auto now = std::chrono::system_clock::now();
@@ -338,17 +319,18 @@ void handleDatagram(SimSocket socket, const SimPeer& peer, const unsigned char* 
                     int fullLength, int bufferSize, const Options& options,
                     const ItemTable& items)
 {
-    const size_t length = static_cast<size_t>(std::min(fullLength, bufferSize));
-    if (const char* problem = requestProblem(bytes, static_cast<size_t>(fullLength))) {
+    const size_t held = static_cast<size_t>(std::min(fullLength, bufferSize));
+    SimRequest request;
+    if (const char* problem =
+            readSimRequest(bytes, static_cast<size_t>(fullLength), held, request)) {
         std::printf("%s %s note: malformed datagram of %d bytes (%s), not answered\n",
                     timeNow().c_str(), peerText(peer).c_str(), fullLength, problem);
         return;
     }
-    const unsigned char sequence = bytes[1];
-    const std::string code(reinterpret_cast<const char*>(bytes) + 3, length - 5);
-    const std::string what = answer(socket, peer, options, items, sequence, code);
+    const std::string& code = request.code;
+    const std::string what = answer(socket, peer, options, items, request.sequence, code);
     std::printf("%s %s seq=0x%02X code=%s -> %s\n", timeNow().c_str(), peerText(peer).c_str(),
-                sequence, code.empty() ? "(empty)" : code.c_str(), what.c_str());
+                request.sequence, code.empty() ? "(empty)" : code.c_str(), what.c_str());
 }
 
 const char* modeName(const Options& options)

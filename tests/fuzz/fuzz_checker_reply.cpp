@@ -4,19 +4,11 @@
 // error text) and no price or total is ever NaN or infinite.
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "checker/checker.h"
 #include "lookup/check_state.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
+#include "tests/fuzz/fuzz_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char reply[kReplyBufferSize] = {};

@@ -1,38 +1,37 @@
-// Arbitrary bytes as PRCHK.DAT: the lookup must never read outside the file
-// or a field, must stay within its read bound, and must only report a
-// record whose code really matches.
+// Arbitrary bytes as PRCHK.DAT, served from memory: a lookup reads only
+// whole records inside the file, stays within its bound of reads, closes the
+// file, and reports only a record whose code really matches. Sorted into the
+// order the back office writes, the same records are all found: a sorted
+// file never loses a code.
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
-#include "lookup/price_file.h"
-#include "settings/settings.h"
+#include "tests/fuzz/fuzz_checks.h"
+#include "tests/support/memory_services.h"
 #include "tests/support/price_file_builder.h"
 
 namespace {
 
-TempFolder& folder() {
-    static TempFolder made;
-    return made;
-}
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-bool fieldEquals(const char (&field)[17], const std::string& code) {
-    return code.size() <= sizeof field && std::memcmp(field, code.data(), code.size()) == 0 &&
-           (code.size() == sizeof field || field[code.size()] == '\0');
-}
-
-void lookUp(const std::string& code, int64_t records) {
+// The lookup of `code` in the file in memory; its index, after the checks.
+int32_t lookUp(const std::string& code, int64_t records) {
     const int32_t index = lookupPriceRecord(code.c_str());
     check(index >= -1 && index < records);
     const int bound = records == 0 ? 1 : static_cast<int>(std::floor(std::log2(records))) + 2;
     check(lastLookupReads <= bound);
-    if (index >= 0) check(fieldEquals(recordBuffer.code, code));
+    check(memoryFiles.openPriceFiles == 0);
+    check(records == 0 || memoryFiles.readsOutside == 0);
+    if (index >= 0) check(fieldText(recordBuffer.code) == code);
+    return index;
+}
+
+std::vector<PriceRecord> recordsOf(std::string_view bytes) {
+    std::vector<PriceRecord> records(bytes.size() / kPriceRecordSize);
+    if (!records.empty())
+        std::memcpy(records.data(), bytes.data(), records.size() * sizeof records[0]);
+    return records;
 }
 
 }  // namespace
@@ -45,17 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string code(bytes, codeLength);
     const size_t fileStart = std::min(size, codeLength + 1);
     const std::string_view fileBytes(bytes + fileStart, size - fileStart);
-
-    static const std::string path = folder().file("PRCHK.DAT");
-    if (!writeBytes(path, fileBytes)) return 0;
+    resetMemoryServices();
     std::memset(&settings, 0, sizeof settings);
-    std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", path.c_str());
 
-    const int64_t records = static_cast<int64_t>(fileBytes.size()) / kPriceRecordSize;
-    lookUp(code, records);
-    for (int64_t i = 0; i < records && i < 8; ++i) {
-        const char* field = fileBytes.data() + i * kPriceRecordSize;
-        lookUp(std::string(field, strnlen(field, 17)), records);
-    }
+    memoryFiles.priceFile = fileBytes;
+    std::vector<PriceRecord> records = recordsOf(fileBytes);
+    const auto count = static_cast<int64_t>(records.size());
+    lookUp(code, count);
+    for (size_t i = 0; i < records.size() && i < 8; ++i)
+        lookUp(std::string(fieldText(records[i].code)), count);
+
+    sortPriceRecords(records);
+    memoryFiles.priceFile = priceFileBytes(records);
+    for (size_t i = 0; i < records.size() && i < 16; ++i)
+        check(lookUp(std::string(fieldText(records[i].code)), count) >= 0);
     return 0;
 }

@@ -2,6 +2,7 @@
 // record what the core asked of the window instead of doing it.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -22,8 +23,10 @@ struct FakeWindow {
 
 extern FakeWindow fakeWindow;
 
-// The setup.dat seam works on the real files of the working folder; these
-// faults make it fail the way a held file, a full disk or a dying disk does.
+// The setup.dat seam works on the real files of the working folder
+// (disk_files.cpp), for fuzzers on files in memory (memory_services.cpp);
+// these faults make either fail the way a held file, a full disk or a dying
+// disk does.
 struct FakeFiles {
     int unreadableReads = 0;    // the next this many reads give "unreadable"
     long writeFailsAfter = -1;  // >= 0: a write stops after this many bytes
@@ -33,6 +36,12 @@ struct FakeFiles {
 };
 
 extern FakeFiles fakeFiles;
+
+// True when this read of setup.dat is to fail as unreadable; counts it off.
+bool takeUnreadableRead();
+
+// How many of `size` bytes a write gets out before it fails.
+size_t writableBytes(size_t size);
 
 // Clears the record of the fake window and the file faults.
 void resetFakeWindow();

@@ -51,17 +51,10 @@ inline void sortPriceRecords(std::vector<PriceRecord>& records) {
     std::stable_sort(records.begin(), records.end(), priceRecordCodeLess);
 }
 
-// Writes the records as they are (no sorting) and then `trailing` extra
-// bytes. Returns false when the file cannot be written.
-inline bool writePriceFile(const std::string& path, const std::vector<PriceRecord>& records,
-                           std::string_view trailing = {}) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool ok = records.empty() || std::fwrite(records.data(), sizeof(PriceRecord), records.size(),
-                                             file) == records.size();
-    if (!trailing.empty())
-        ok = ok && std::fwrite(trailing.data(), 1, trailing.size(), file) == trailing.size();
-    return std::fclose(file) == 0 && ok;
+// The bytes of a price file: the records as they are (no sorting).
+inline std::string priceFileBytes(const std::vector<PriceRecord>& records) {
+    return std::string(reinterpret_cast<const char*>(records.data()),
+                       records.size() * sizeof(PriceRecord));
 }
 
 inline bool writeBytes(const std::string& path, std::string_view bytes) {
@@ -69,6 +62,13 @@ inline bool writeBytes(const std::string& path, std::string_view bytes) {
     if (file == nullptr) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && ok;
+}
+
+// Writes the records as they are (no sorting) and then `trailing` extra
+// bytes. Returns false when the file cannot be written.
+inline bool writePriceFile(const std::string& path, const std::vector<PriceRecord>& records,
+                           std::string_view trailing = {}) {
+    return writeBytes(path, priceFileBytes(records).append(trailing));
 }
 
 // Codes "0000000", "0000002", ... : `count` sorted records whose codes are

@@ -1,0 +1,44 @@
+// Arbitrary datagrams into the checker-server simulator's request reader:
+// it reads only the bytes the receive buffer holds, and takes only what a
+// checker sends (the code is 0 to 13 letters or digits between the head and
+// CR ETX). Every request a checker builds from the input's letters and
+// digits is taken back with its code and sequence.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "checker/checker.h"
+#include "tests/fuzz/fuzz_checks.h"
+#include "tools/checker_sim_request.h"
+
+namespace {
+
+// Reads `size` bytes of which the buffer holds `held`; the copy is exactly
+// that long, so a read past it stops the run.
+void readDatagram(const uint8_t* data, size_t size, size_t held) {
+    const std::vector<unsigned char> buffer(data, data + held);
+    SimRequest request;
+    if (readSimRequest(buffer.data(), size, held, request) != nullptr) return;
+    check(size >= 5 && size <= 18 && held >= size);
+    check(data[0] == 0x02 && (data[1] & 0x80) != 0 && request.sequence == data[1]);
+    check(request.code.size() == size - 5 && codeLookedUp(request.code) == request.code);
+    check(std::memcmp(request.code.data(), data + 3, request.code.size()) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    readDatagram(data, size, size);
+    if (size > 0) readDatagram(data, size, std::min<size_t>(size, data[0] % 20));
+
+    const std::string code = codeLookedUp(std::string(reinterpret_cast<const char*>(data), size));
+    const int32_t sequence = size > 0 ? data[0] : 0;
+    unsigned char built[kMaxRequestSize];
+    const size_t length = buildCheckerRequest(code.c_str(), sequence, built);
+    SimRequest request;
+    check(readSimRequest(built, length, length, request) == nullptr);
+    check(request.code == code && request.sequence == (0x80 | (sequence & 0x7F)));
+    return 0;
+}
