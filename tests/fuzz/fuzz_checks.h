@@ -43,10 +43,11 @@ inline void checkCheckState() {
         check(std::isfinite(value));
 }
 
-// The screen in a window of `width` x `height`: at most 8 lines, each
-// ending within its field at its length and lying inside the window.
-inline void checkLayout(int width, int height) {
-    const ScreenLayout layout = layoutPriceScreen(checkState, settings, width, height);
+// The screen for `state` in a window of `width` x `height`: at most 8
+// lines, each ending within its field at its length and lying inside the
+// window.
+inline void checkLayout(const CheckState& state, int width, int height) {
+    const ScreenLayout layout = layoutPriceScreen(state, settings, width, height);
     checkTerminated(layout.fontName);
     check(layout.count >= 1 && layout.count <= static_cast<int>(layout.texts.size()));
     for (int i = 0; i < layout.count; ++i) {
@@ -59,9 +60,9 @@ inline void checkLayout(int width, int height) {
 
 // The screen in a large, an empty and a tiny window.
 inline void checkLayouts() {
-    checkLayout(1024, 768);
-    checkLayout(0, 0);
-    checkLayout(3, 9);
+    checkLayout(checkState, 1024, 768);
+    checkLayout(checkState, 0, 0);
+    checkLayout(checkState, 3, 9);
 }
 
 // The code an Enter looks up after `typed`: its first 13 characters, ended
