@@ -11,6 +11,7 @@
 
 PriceRecord recordBuffer;
 int lastLookupReads = 0;
+int64_t lastLookupOffsets[kMaxLookupReads];
 
 namespace {
 
@@ -27,8 +28,10 @@ int compareWithRecordCode(const char* code, const char (&field)[17]) {
 }
 
 bool readRecordAt(PriceFile file, int64_t index) {
+    const int64_t offset = index * kPriceRecordSize;
+    if (lastLookupReads < kMaxLookupReads) lastLookupOffsets[lastLookupReads] = offset;
     ++lastLookupReads;
-    return readPriceFileAt(file, index * kPriceRecordSize, &recordBuffer, kPriceRecordSize);
+    return readPriceFileAt(file, offset, &recordBuffer, kPriceRecordSize);
 }
 
 }  // namespace

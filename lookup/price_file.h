@@ -38,6 +38,14 @@ extern PriceRecord recordBuffer;
 // system call, and it shows that a lookup stays within its bound of reads.
 extern int lastLookupReads;
 
+// Where the last lookup read: the byte offset of each of its reads, in order
+// (the first lastLookupReads entries). A store beside the count, for the same
+// readers: the benchmarks replay these reads with the bare system calls as
+// the floor a lookup is measured against. floor(log2 n) + 2 reads at most,
+// and n stays below 2^31.
+inline constexpr int kMaxLookupReads = 32;
+extern int64_t lastLookupOffsets[kMaxLookupReads];
+
 // Finds `code` in the price file named by settings.priceFilePath by
 // bisection. Returns the record's index, with the record in recordBuffer,
 // or -1 when the file cannot be read or holds no such code.
