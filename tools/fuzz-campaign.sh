@@ -77,9 +77,10 @@ for name in "${targets[@]}"; do
     [ -d "tests/fuzz/corpus/$name" ] && seeds=("tests/fuzz/corpus/$name")
     before=$(find "$findings" -type f | wc -l)
     started=$(now_ms)
-    # One process, one job: the machine's other core stays free.
-    "$fuzzer" -runs="$runs" -print_final_stats=1 -jobs=1 -workers=1 \
-        -artifact_prefix="$findings/" "$corpus" "${seeds[@]}" >"$log" 2>&1
+    # One process in the foreground (no -jobs, which would also leave its
+    # log in the working folder): the machine's other core stays free.
+    "$fuzzer" -runs="$runs" -print_final_stats=1 -artifact_prefix="$findings/" \
+        "$corpus" "${seeds[@]}" >"$log" 2>&1
     result=$?
     elapsed=$(($(now_ms) - started + 1))
     found=$(($(find "$findings" -type f | wc -l) - before))
