@@ -15,9 +15,10 @@ int64_t lastLookupOffsets[kMaxLookupReads];
 
 namespace {
 
-// Orders `code` against a record's key as unsigned bytes up to the zero
-// byte. A damaged key that fills its 17 bytes without a zero is taken as
-// ending there, so the comparison never leaves the field.
+// Orders the looked-up `code` against a record's key as unsigned bytes up to
+// the zero byte. Unlike compareRecordCodes, which orders two keys, the code
+// may be longer than a key: a damaged key that fills its 17 bytes without a
+// zero ends there, and a longer code sorts after it.
 int compareWithRecordCode(const char* code, const char (&field)[17]) {
     for (size_t i = 0;; ++i) {
         const auto a = static_cast<unsigned char>(code[i]);

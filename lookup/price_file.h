@@ -46,6 +46,19 @@ extern int lastLookupReads;
 inline constexpr int kMaxLookupReads = 32;
 extern int64_t lastLookupOffsets[kMaxLookupReads];
 
+// Orders two record keys as the price file sorts them: unsigned bytes up to
+// the zero byte. A damaged key that fills its 17 bytes without a zero ends
+// there, so the comparison never reads past either code field.
+inline int compareRecordCodes(const char* a, const char* b) {
+    for (size_t i = 0; i < sizeof(PriceRecord::code); ++i) {
+        const auto ua = static_cast<unsigned char>(a[i]);
+        const auto ub = static_cast<unsigned char>(b[i]);
+        if (ua != ub) return ua < ub ? -1 : 1;
+        if (ua == 0) return 0;
+    }
+    return 0;
+}
+
 // Finds `code` in the price file named by settings.priceFilePath by
 // bisection. Returns the record's index, with the record in recordBuffer,
 // or -1 when the file cannot be read or holds no such code.

@@ -153,9 +153,9 @@ void printMessages(const PrchkMessages& messages)
 void addRecords(const std::vector<PriceRecord>& records, ItemTable& items)
 {
     for (const PriceRecord& record : records) {
-        const std::string code(record.code, prchk::fieldLength(record.code, sizeof record.code));
+        const std::string code(record.code, fieldLength(record.code, sizeof record.code));
         Item item;
-        item.nameMazovia.assign(record.name, prchk::fieldLength(record.name, sizeof record.name));
+        item.nameMazovia.assign(record.name, fieldLength(record.name, sizeof record.name));
         item.priceUnits = record.price;
         items.emplace(code, item);  // the first of two equal codes wins, as in a bisection
     }

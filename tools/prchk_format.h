@@ -11,7 +11,7 @@
 // and units are stored in the Mazovia code page.
 //
 // Helpers the parts share among themselves live in namespace prchk, so their
-// plain names (compareCodes, formatText) meet no others.
+// plain names (formatText) meet no others.
 #pragma once
 
 #include "tools/prchk_columns.h"     // the price list's columns, named by its header

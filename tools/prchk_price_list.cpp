@@ -15,7 +15,6 @@
 namespace {
 
 using prchk::addLineError;
-using prchk::compareCodes;
 using prchk::formatText;
 
 // One row being read, and where its complaints go.
@@ -183,7 +182,7 @@ struct NumberedRecord {
 };
 
 bool codeSortsFirst(const NumberedRecord& a, const NumberedRecord& b) {
-    return compareCodes(a.record.code, b.record.code) < 0;
+    return compareRecordCodes(a.record.code, b.record.code) < 0;
 }
 
 // Sorts the rows' records and reports every code that stands twice, on the
@@ -193,7 +192,7 @@ bool reportDuplicateCodes(std::vector<NumberedRecord>& numbered, const ColumnMap
     std::stable_sort(numbered.begin(), numbered.end(), codeSortsFirst);
     bool sound = true;
     for (size_t i = 1; i < numbered.size(); ++i) {
-        if (compareCodes(numbered[i - 1].record.code, numbered[i].record.code) == 0) {
+        if (compareRecordCodes(numbered[i - 1].record.code, numbered[i].record.code) == 0) {
             prchk::addFieldError(messages, numbered[i].line, columns.field[kCodeColumn] + 1,
                                  columns.label[kCodeColumn],
                                  formatText("code \"%s\" is already on line %d",

@@ -109,24 +109,11 @@ void appendRecord(std::string& out, const CsvWriting& writing, const PriceRecord
 
 }  // namespace
 
-namespace prchk {
-
-int compareCodes(const char* a, const char* b) {
-    for (size_t i = 0; i < sizeof(PriceRecord::code); ++i) {
-        const auto ua = static_cast<unsigned char>(a[i]);
-        const auto ub = static_cast<unsigned char>(b[i]);
-        if (ua != ub) return ua < ub ? -1 : 1;
-        if (ua == 0) return 0;
-    }
-    return 0;
-}
-
-}  // namespace prchk
 
 void sortRecords(std::vector<PriceRecord>& records) {
     std::stable_sort(records.begin(), records.end(),
                      [](const PriceRecord& a, const PriceRecord& b) {
-                         return prchk::compareCodes(a.code, b.code) < 0;
+                         return compareRecordCodes(a.code, b.code) < 0;
                      });
 }
 

@@ -18,16 +18,6 @@ inline constexpr int kMaxRecordCodeLength = sizeof(PriceRecord::code) - 1;  // 1
 inline constexpr int kMaxRecordNameLength = sizeof(PriceRecord::name) - 1;  // 120
 inline constexpr int kMaxRecordUnitLength = sizeof(PriceRecord::unit) - 1;  // 17
 
-namespace prchk {
-
-// Compares two code fields as unsigned bytes up to the zero byte, never
-// reading beyond the 17 bytes of the field. Negative, zero or positive.
-int compareCodes(const char* a, const char* b);
-
-// The simulator still names base/'s fieldLength by this name.
-using ::fieldLength;
-
-}  // namespace prchk
 
 // Sorts records in the file's order: by code, as unsigned bytes.
 void sortRecords(std::vector<PriceRecord>& records);

@@ -14,7 +14,6 @@
 
 namespace {
 
-using prchk::compareCodes;
 using prchk::formatText;
 using prchk::recordPlace;
 
@@ -82,7 +81,7 @@ struct OrderCheck {
 };
 
 void checkOrder(FindingLog& log, OrderCheck& order, const PriceRecord& record, int64_t index) {
-    const int comparison = index > 0 ? compareCodes(order.previous.code, record.code) : -1;
+    const int comparison = index > 0 ? compareRecordCodes(order.previous.code, record.code) : -1;
     if (comparison > 0) {
         order.outOfOrder = true;
         addFinding(log, SortOrder,
@@ -119,10 +118,10 @@ int reportScatteredDuplicates(const std::string& path, FindingLog& log, PrchkMes
         codes.push_back(entry);
     }
     std::stable_sort(codes.begin(), codes.end(), [](const IndexedCode& a, const IndexedCode& b) {
-        return compareCodes(a.code.data(), b.code.data()) < 0;
+        return compareRecordCodes(a.code.data(), b.code.data()) < 0;
     });
     for (size_t i = 1; i < codes.size(); ++i) {
-        if (compareCodes(codes[i - 1].code.data(), codes[i].code.data()) == 0) {
+        if (compareRecordCodes(codes[i - 1].code.data(), codes[i].code.data()) == 0) {
             addFinding(log, DuplicateCode,
                        duplicateFinding(codes[i].index, codes[i].code.data(), codes[i - 1].index));
         }

@@ -260,8 +260,8 @@ TEST(PrchkBuild, RecordsAreLaidOutByteExactlyAndSortedAsUnsignedBytes) {
     EXPECT_EQ(std::string(masło + 170, 9), std::string("\0\0\0\0\0\0kg\0", 9));
 
     const char high[17] = "\x80";
-    EXPECT_GT(prchk::compareCodes(high, "A"), 0);  // unsigned, as the lookup compares
-    EXPECT_LT(prchk::compareCodes("12", "123"), 0);
+    EXPECT_GT(compareRecordCodes(high, "A"), 0);  // unsigned, as the lookup compares
+    EXPECT_LT(compareRecordCodes("12", "123"), 0);
 }
 
 TEST(PrchkBuild, BuildDumpBuildGivesTheSameFile) {
