@@ -55,7 +55,6 @@ int roundedDigits(char* digits, size_t size, double magnitude, int decimals) {
     return count;
 }
 
-
 }  // namespace
 
 int formatFixedPoint(char* out, size_t size, double value, int decimals) {
@@ -79,4 +78,3 @@ int formatFixedPoint(char* out, size_t size, double value, int decimals) {
     }
     return static_cast<int>(used);
 }
-

@@ -43,8 +43,7 @@ constexpr int kMessageSize = 1024;
 // Messages of the exchange go to the "Uwaga" box, except in full-screen
 // mode: a checker on a shop wall has nobody at hand to close a box, and the
 // screen says "Błąd komunikacji z serwerem sprawdzarek" anyway.
-[[gnu::format(printf, 1, 2)]] void showExchangeMessage(const char* format, ...)
-{
+[[gnu::format(printf, 1, 2)]] void showExchangeMessage(const char* format, ...) {
     char message[kMessageSize];
     va_list args;
     va_start(args, format);
@@ -57,8 +56,7 @@ constexpr int kMessageSize = 1024;
 // dotted address, so "3server" or an empty text is refused, not looked up.
 // A typing mistake in the configuration must not stop the checker: the
 // message tells what is wrong and the screen shows the communication error.
-int findServerAddress(const char* serverAddress, uint32_t* address)
-{
+int findServerAddress(const char* serverAddress, uint32_t* address) {
     if (isAsciiLetter(serverAddress[0])) {
         if (netResolveHost(serverAddress, address) != 0) {
             showExchangeMessage("Client: Cannot resolve address [%s]: Error %d\n", serverAddress,
@@ -68,8 +66,10 @@ int findServerAddress(const char* serverAddress, uint32_t* address)
         return 0;
     }
     if (netParseDotted(serverAddress, address) != 0) {
-        showExchangeMessage("Nie mo\xBFna odnale\x9F\xE6 adresu:[%s] B\xB3\xB9" "d:%d\n",
-                            serverAddress, netLastError());
+        showExchangeMessage(
+            "Nie mo\xBFna odnale\x9F\xE6 adresu:[%s] B\xB3\xB9"
+            "d:%d\n",
+            serverAddress, netLastError());
         return -1;
     }
     return 0;
@@ -77,8 +77,7 @@ int findServerAddress(const char* serverAddress, uint32_t* address)
 
 // Waits for the one datagram that answers the request and copies its text,
 // up to its first zero byte, into `reply`.
-int32_t receiveReply(NetSocket socket, char* reply)
-{
+int32_t receiveReply(NetSocket socket, char* reply) {
     char buffer[kReplyBufferSize];
     int received = netReceive(socket, buffer, kReplyBufferSize, kReplyTimeoutMs);
     if (received < 0) {
@@ -96,21 +95,18 @@ int32_t receiveReply(NetSocket socket, char* reply)
 
 // Copies 20 characters of the reply from `offset` into the item name, fewer
 // when the text ends sooner, filling the rest of the 20 with zero bytes.
-void copyDisplayLine(std::string_view text, size_t offset)
-{
+void copyDisplayLine(std::string_view text, size_t offset) {
     const size_t start = std::min(offset, text.size());
     const size_t length = std::min(kDisplayLineWidth, text.size() - start);
     std::memcpy(checkState.itemName, text.data() + start, length);
     std::memset(checkState.itemName + length, 0, kDisplayLineWidth + 1 - length);
 }
 
-bool isCSpace(char c)
-{
+bool isCSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-double powerOfTen(int exponent)
-{
+double powerOfTen(int exponent) {
     // Exact up to 1e22, so a price of up to 15 digits comes out correctly
     // rounded, the same as the C library would read it.
     static constexpr double exact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -128,8 +124,7 @@ double powerOfTen(int exponent)
 // locale, so the number is read here and not by the C library, whose
 // reading follows the process locale: white space, a sign, digits with "."
 // and an exponent; a comma or anything else ends it.
-double readDecimalText(std::string_view text)
-{
+double readDecimalText(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && isCSpace(text[i])) ++i;
     bool negative = false;
@@ -177,8 +172,7 @@ double readDecimalText(std::string_view text)
     return negative ? -value : value;
 }
 
-size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* out)
-{
+size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* out) {
     const size_t length = strnlen(code, kLookedUpCodeLength);
     out[0] = kStx;
     out[1] = static_cast<unsigned char>(0x80 | (sequence & 0x7F));
@@ -189,9 +183,7 @@ size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* ou
     return length + 5;
 }
 
-int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* code,
-                           char* reply)
-{
+int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* code, char* reply) {
     const NetworkUse network;
     if (network.startError() != 0) {
         showExchangeMessage("WSAStartup failed with error %d", network.startError());
@@ -222,8 +214,7 @@ int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* 
     return receiveReply(socket.get(), reply);
 }
 
-void applyCheckerReply(char* reply)
-{
+void applyCheckerReply(char* reply) {
     reply[kReplyTextEnd] = '\0';
     const std::string_view text(reply, strnlen(reply, kReplyTextEnd));
 
@@ -248,12 +239,11 @@ void applyCheckerReply(char* reply)
 
     // Names are kept in Mazovia, like the names of the price file.
     recodeText(checkState.itemName,
-               static_cast<int32_t>(strnlen(checkState.itemName, kDisplayLineWidth)),
-               cp852Letters, mazoviaLetters);
+               static_cast<int32_t>(strnlen(checkState.itemName, kDisplayLineWidth)), cp852Letters,
+               mazoviaLetters);
 }
 
-void lookupOnServer()
-{
+void lookupOnServer() {
     // The settings record and the code may lack their zero byte; both are
     // bounded here, before they reach the exchange.
     char address[sizeof settings.serverAddress + 1] = {};

@@ -8,10 +8,11 @@
 
 inline constexpr int32_t kCheckerPort = 1001;
 inline constexpr int kReplyBufferSize = 1024;
-inline constexpr int kMaxRequestSize = 18;       // 13 code characters + 5
-inline constexpr unsigned kReplyTimeoutMs = 3000; // bound on the wait for a reply
+inline constexpr int kMaxRequestSize = 18;         // 13 code characters + 5
+inline constexpr unsigned kReplyTimeoutMs = 3000;  // bound on the wait for a reply
 inline constexpr const char* kServerErrorText =
-    "B\xB3\xB9" "d komunikacji z serwerem sprawdzarek";  // Windows-1250
+    "B\xB3\xB9"
+    "d komunikacji z serwerem sprawdzarek";  // Windows-1250
 
 // 0..127; the request carries it with the top bit set. Never saved.
 extern int32_t querySequence;
@@ -23,8 +24,7 @@ size_t buildCheckerRequest(const char* code, int32_t sequence, unsigned char* ou
 // Sends `code` to the server and waits (at most kReplyTimeoutMs) for the
 // reply, which lands zero-terminated in `reply` (1024 bytes, zeroed by the
 // caller). 0 when a reply came, -1 otherwise; any message has been shown.
-int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* code,
-                           char* reply);
+int32_t queryCheckerServer(const char* serverAddress, int32_t port, const char* code, char* reply);
 
 // Reads a reply into checkState: the name and, for a known item, the price,
 // which is added to the total.
@@ -35,4 +35,3 @@ void applyCheckerReply(char* reply);
 // the decimal point, an optional exponent. Reading stops at the first other
 // character (a comma included); no number at all reads as 0.
 double readDecimalText(std::string_view text);
-

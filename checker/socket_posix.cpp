@@ -1,8 +1,6 @@
 // The network seam on BSD sockets, for the native build and its tests.
 // Nothing needs starting or ending here, so the exchange closes its socket
 // on every path out.
-#include "checker/socket_seam.h"
-
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -14,21 +12,20 @@
 #include <cstring>
 
 #include "base/cleanup.h"
+#include "checker/socket_seam.h"
 
 namespace {
 
 thread_local int lastError = 0;
 
-int fail(int error)
-{
+int fail(int error) {
     lastError = error;
     return -1;
 }
 
 }  // namespace
 
-int netResolveHost(const char* name, uint32_t* address)
-{
+int netResolveHost(const char* name, uint32_t* address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -43,16 +40,14 @@ int netResolveHost(const char* name, uint32_t* address)
     return 0;
 }
 
-int netParseDotted(const char* text, uint32_t* address)
-{
+int netParseDotted(const char* text, uint32_t* address) {
     const in_addr_t parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);
     if (parsed == INADDR_NONE) return fail(EINVAL);
     *address = parsed;
     return 0;
 }
 
-NetSocket netOpenUdp()
-{
+NetSocket netOpenUdp() {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         lastError = errno;
@@ -61,29 +56,26 @@ NetSocket netOpenUdp()
     return fd;
 }
 
-int netConnect(NetSocket socket, uint32_t address, uint16_t port)
-{
+int netConnect(NetSocket socket, uint32_t address, uint16_t port) {
     if (socket == kNoSocket) return fail(EBADF);
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(port);
     peer.sin_addr.s_addr = address;
-    if (connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer),
-                sizeof peer) != 0) {
+    if (connect(static_cast<int>(socket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) !=
+        0) {
         return fail(errno);
     }
     return 0;
 }
 
-int netSend(NetSocket socket, const void* data, int length)
-{
+int netSend(NetSocket socket, const void* data, int length) {
     const ssize_t sent = send(static_cast<int>(socket), data, static_cast<size_t>(length), 0);
     if (sent < 0) return fail(errno);
     return static_cast<int>(sent);
 }
 
-int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs)
-{
+int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs) {
     const int fd = static_cast<int>(socket);
     timeval bound{};
     bound.tv_sec = static_cast<time_t>(timeoutMs / 1000);
@@ -103,9 +95,10 @@ int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs)
     return static_cast<int>(received);
 }
 
-void netClose(NetSocket socket)
-{
+void netClose(NetSocket socket) {
     if (socket != kNoSocket) close(static_cast<int>(socket));
 }
 
-int netLastError() { return lastError; }
+int netLastError() {
+    return lastError;
+}

@@ -7,8 +7,7 @@
 
 #include "checker/socket_seam.h"
 
-int netResolveHost(const char* name, uint32_t* address)
-{
+int netResolveHost(const char* name, uint32_t* address) {
     const hostent* host = gethostbyname(name);
     if (host == nullptr) return -1;
     if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list[0] == nullptr) {
@@ -21,8 +20,7 @@ int netResolveHost(const char* name, uint32_t* address)
     return 0;
 }
 
-int netParseDotted(const char* text, uint32_t* address)
-{
+int netParseDotted(const char* text, uint32_t* address) {
     // Older Windows turns an empty text into 0.0.0.0; an empty address is no
     // address in any version.
     const unsigned long parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);
@@ -34,14 +32,12 @@ int netParseDotted(const char* text, uint32_t* address)
     return 0;
 }
 
-NetSocket netOpenUdp()
-{
+NetSocket netOpenUdp() {
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     return s == INVALID_SOCKET ? kNoSocket : static_cast<NetSocket>(s);
 }
 
-int netConnect(NetSocket socket, uint32_t address, uint16_t port)
-{
+int netConnect(NetSocket socket, uint32_t address, uint16_t port) {
     if (socket == kNoSocket) {
         WSASetLastError(WSAENOTSOCK);
         return -1;
@@ -55,14 +51,12 @@ int netConnect(NetSocket socket, uint32_t address, uint16_t port)
     return result == 0 ? 0 : -1;
 }
 
-int netSend(NetSocket socket, const void* data, int length)
-{
+int netSend(NetSocket socket, const void* data, int length) {
     const int sent = send(static_cast<SOCKET>(socket), static_cast<const char*>(data), length, 0);
     return sent == SOCKET_ERROR ? -1 : sent;
 }
 
-int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs)
-{
+int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs) {
     const SOCKET s = static_cast<SOCKET>(socket);
     const DWORD bound = timeoutMs;  // Winsock takes the receive time-out in milliseconds
     if (setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&bound),
@@ -77,9 +71,10 @@ int netReceive(NetSocket socket, void* buffer, int size, unsigned timeoutMs)
     return -1;
 }
 
-void netClose(NetSocket socket)
-{
+void netClose(NetSocket socket) {
     if (socket != kNoSocket) closesocket(static_cast<SOCKET>(socket));
 }
 
-int netLastError() { return WSAGetLastError(); }
+int netLastError() {
+    return WSAGetLastError();
+}

@@ -42,7 +42,9 @@ bool recordPricesAreSound(const PriceRecord& record) {
            std::isfinite(record.net1) && std::isfinite(record.net2);
 }
 
-void showNotFound() { showTextWithoutPrices(kUnknownItemText); }
+void showNotFound() {
+    showTextWithoutPrices(kUnknownItemText);
+}
 
 // Fills the screen from a found record. `price` is the price to show: the
 // record's own, or the one computed from an in-store code.

@@ -7,9 +7,9 @@
 
 #pragma pack(push, 1)
 struct PriceRecord {
-    char code[17];     // key; may lack its zero byte in a damaged file
-    char name[121];    // Mazovia
-    double price;      // gross price 1, per unit (per kg for weighed goods)
+    char code[17];   // key; may lack its zero byte in a damaged file
+    char name[121];  // Mazovia
+    double price;    // gross price 1, per unit (per kg for weighed goods)
     double gross2;
     double net1;
     double net2;

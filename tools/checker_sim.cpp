@@ -41,12 +41,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/decimal.h"
+#include "base/network.h"
 #include "lookup/polish_text.h"
 #include "tools/checker_sim_net.h"
 #include "tools/checker_sim_request.h"
 #include "tools/prchk_format.h"
-#include "base/decimal.h"
-#include "base/network.h"
 
 namespace {
 
@@ -77,16 +77,14 @@ struct Item {
 
 using ItemTable = std::unordered_map<std::string, Item>;
 
-void printUsage()
-{
+void printUsage() {
     std::fprintf(stderr,
                  "usage: checker_sim [--address 127.0.0.1] [--port 1001]\n"
                  "                   [--csv FILE.csv | --dat PRCHK.DAT]\n"
                  "                   [--mode normal|silent|late=MS|empty|garbage] [--count N]\n");
 }
 
-bool readNumber(const std::string& text, long lowest, long highest, long& value)
-{
+bool readNumber(const std::string& text, long lowest, long highest, long& value) {
     if (text.empty()) return false;
     char* end = nullptr;
     const long parsed = std::strtol(text.c_str(), &end, 10);
@@ -95,21 +93,24 @@ bool readNumber(const std::string& text, long lowest, long highest, long& value)
     return true;
 }
 
-bool readMode(const std::string& text, Options& options)
-{
-    if (text == "normal") options.mode = Mode::normal;
-    else if (text == "silent") options.mode = Mode::silent;
-    else if (text == "empty") options.mode = Mode::empty;
-    else if (text == "garbage") options.mode = Mode::garbage;
+bool readMode(const std::string& text, Options& options) {
+    if (text == "normal")
+        options.mode = Mode::normal;
+    else if (text == "silent")
+        options.mode = Mode::silent;
+    else if (text == "empty")
+        options.mode = Mode::empty;
+    else if (text == "garbage")
+        options.mode = Mode::garbage;
     else if (text.rfind("late=", 0) == 0 && readNumber(text.substr(5), 0, 600000, options.lateMs))
         options.mode = Mode::late;
-    else return false;
+    else
+        return false;
     return true;
 }
 
 // Accepts "--name value" and "--name=value". Returns 0, or 2 after a message.
-int readOptions(int argc, char** argv, Options& options)
-{
+int readOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string name = argv[i];
         std::string value;
@@ -128,13 +129,20 @@ int readOptions(int argc, char** argv, Options& options)
         }
 
         bool good = true;
-        if (name == "--address") options.address = value;
-        else if (name == "--port") good = readNumber(value, 0, 65535, options.port);
-        else if (name == "--csv") options.csvPath = value, options.datPath.clear();
-        else if (name == "--dat") options.datPath = value, options.csvPath.clear();
-        else if (name == "--mode") good = readMode(value, options);
-        else if (name == "--count") good = readNumber(value, 1, 1000000000, options.count);
-        else good = false;
+        if (name == "--address")
+            options.address = value;
+        else if (name == "--port")
+            good = readNumber(value, 0, 65535, options.port);
+        else if (name == "--csv")
+            options.csvPath = value, options.datPath.clear();
+        else if (name == "--dat")
+            options.datPath = value, options.csvPath.clear();
+        else if (name == "--mode")
+            good = readMode(value, options);
+        else if (name == "--count")
+            good = readNumber(value, 1, 1000000000, options.count);
+        else
+            good = false;
         if (!good) {
             std::fprintf(stderr, "checker_sim: cannot use %s %s\n", name.c_str(), value.c_str());
             printUsage();
@@ -144,14 +152,12 @@ int readOptions(int argc, char** argv, Options& options)
     return 0;
 }
 
-void printMessages(const PrchkMessages& messages)
-{
+void printMessages(const PrchkMessages& messages) {
     for (const std::string& error : messages.errors)
         std::fprintf(stderr, "checker_sim: %s\n", error.c_str());
 }
 
-void addRecords(const std::vector<PriceRecord>& records, ItemTable& items)
-{
+void addRecords(const std::vector<PriceRecord>& records, ItemTable& items) {
     for (const PriceRecord& record : records) {
         const std::string code(record.code, fieldLength(record.code, sizeof record.code));
         Item item;
@@ -161,8 +167,7 @@ void addRecords(const std::vector<PriceRecord>& records, ItemTable& items)
     }
 }
 
-int loadItems(const Options& options, ItemTable& items)
-{
+int loadItems(const Options& options, ItemTable& items) {
     PrchkMessages messages;
     std::vector<PriceRecord> records;
     if (!options.datPath.empty()) {
@@ -184,8 +189,7 @@ int loadItems(const Options& options, ItemTable& items)
     return 0;
 }
 
-const Item* findItem(const ItemTable& items, const std::string& code)
-{
+const Item* findItem(const ItemTable& items, const std::string& code) {
     if (auto found = items.find(code); found != items.end()) return &found->second;
     if (code.size() == 12 || code.size() == 7) {
         if (auto found = items.find("0" + code); found != items.end()) return &found->second;
@@ -194,38 +198,33 @@ const Item* findItem(const ItemTable& items, const std::string& code)
 }
 
 // Pads with blanks or cuts to exactly one display line.
-std::string displayLine(std::string text)
-{
+std::string displayLine(std::string text) {
     text.resize(kLineWidth, ' ');
     return text;
 }
 
 // The price as the checker's own screen would write it (half away from
 // zero, "." always), so a demo price reads the same in both modes.
-std::string priceText(double priceUnits)
-{
+std::string priceText(double priceUnits) {
     char amount[64];
     formatFixedPoint(amount, sizeof amount, priceUnits / 10000.0, 2);
     return amount;
 }
 
-std::string knownPriceLine(double priceUnits)
-{
+std::string knownPriceLine(double priceUnits) {
     char line[64];
     std::snprintf(line, sizeof line, "Cena:%15s", priceText(priceUnits).c_str());
     return displayLine(line);
 }
 
-std::string nameLineCp852(const std::string& nameMazovia)
-{
+std::string nameLineCp852(const std::string& nameMazovia) {
     std::string line = displayLine(nameMazovia.substr(0, kLineWidth));
     recodeText(line.data(), static_cast<int32_t>(line.size()), mazoviaLetters, cp852Letters);
     return line;
 }
 
 std::string buildReply(unsigned char sequence, bool known, const std::string& line1,
-                       const std::string& line2)
-{
+                       const std::string& line2) {
     std::string reply;
     reply += static_cast<char>(kStx);
     reply += static_cast<char>(sequence);
@@ -238,8 +237,7 @@ std::string buildReply(unsigned char sequence, bool known, const std::string& li
     return reply;
 }
 
-std::string garbageReply(unsigned char sequence)
-{
+std::string garbageReply(unsigned char sequence) {
     std::string bytes(kGarbageLength, '\0');
     uint32_t state = 0x9E3779B9u ^ sequence;
     for (char& byte : bytes) {
@@ -249,12 +247,12 @@ std::string garbageReply(unsigned char sequence)
     return bytes;
 }
 
-std::string timeNow()
-{
+std::string timeNow() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            now.time_since_epoch()).count() % 1000;
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     char text[32] = "??:??:??";
     if (const std::tm* local = std::localtime(&seconds))
         std::strftime(text, sizeof text, "%H:%M:%S", local);
@@ -263,8 +261,7 @@ std::string timeNow()
     return withMillis;
 }
 
-std::string peerText(const SimPeer& peer)
-{
+std::string peerText(const SimPeer& peer) {
     const auto* b = reinterpret_cast<const unsigned char*>(&peer.address);
     char text[32];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", b[0], b[1], b[2], b[3], peer.port);
@@ -272,8 +269,7 @@ std::string peerText(const SimPeer& peer)
 }
 
 // Waits in short steps so that Ctrl+C still ends a late answer promptly.
-bool waitUnlessStopped(long ms)
-{
+bool waitUnlessStopped(long ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (std::chrono::steady_clock::now() < until) {
         if (simStopRequested()) return false;
@@ -284,8 +280,7 @@ bool waitUnlessStopped(long ms)
 
 // Answers one well-formed request and says what was answered.
 std::string answer(SimSocket socket, const SimPeer& peer, const Options& options,
-                   const ItemTable& items, unsigned char sequence, const std::string& code)
-{
+                   const ItemTable& items, unsigned char sequence, const std::string& code) {
     if (options.mode == Mode::silent) return "nothing (silent)";
     if (options.mode == Mode::late && !waitUnlessStopped(options.lateMs))
         return "nothing (stopped while waiting)";
@@ -300,8 +295,8 @@ std::string answer(SimSocket socket, const SimPeer& peer, const Options& options
     } else if (const Item* item = findItem(items, code)) {
         reply = buildReply(sequence, true, nameLineCp852(item->nameMazovia),
                            knownPriceLine(item->priceUnits));
-        what = "known \"" + mazoviaToUtf8(item->nameMazovia.substr(0, kLineWidth)) +
-               "\" price " + priceText(item->priceUnits);
+        what = "known \"" + mazoviaToUtf8(item->nameMazovia.substr(0, kLineWidth)) + "\" price " +
+               priceText(item->priceUnits);
     } else {
         // Line 1 stays blank: the checker takes "Cena" anywhere in the reply
         // for a known item, and a code may well contain those letters.
@@ -317,8 +312,7 @@ std::string answer(SimSocket socket, const SimPeer& peer, const Options& options
 
 void handleDatagram(SimSocket socket, const SimPeer& peer, const unsigned char* bytes,
                     int fullLength, int bufferSize, const Options& options,
-                    const ItemTable& items)
-{
+                    const ItemTable& items) {
     const size_t held = static_cast<size_t>(std::min(fullLength, bufferSize));
     SimRequest request;
     if (const char* problem =
@@ -333,20 +327,23 @@ void handleDatagram(SimSocket socket, const SimPeer& peer, const unsigned char* 
                 request.sequence, code.empty() ? "(empty)" : code.c_str(), what.c_str());
 }
 
-const char* modeName(const Options& options)
-{
+const char* modeName(const Options& options) {
     switch (options.mode) {
-        case Mode::normal: return "normal";
-        case Mode::silent: return "silent";
-        case Mode::late: return "late";
-        case Mode::empty: return "empty";
-        case Mode::garbage: return "garbage";
+        case Mode::normal:
+            return "normal";
+        case Mode::silent:
+            return "silent";
+        case Mode::late:
+            return "late";
+        case Mode::empty:
+            return "empty";
+        case Mode::garbage:
+            return "garbage";
     }
     return "?";
 }
 
-int serve(const Options& options, const ItemTable& items)
-{
+int serve(const Options& options, const ItemTable& items) {
     uint32_t address = 0;
     if (simParseAddress(options.address.c_str(), &address) != 0) {
         std::fprintf(stderr, "checker_sim: %s is no dotted IPv4 address\n",
@@ -358,8 +355,8 @@ int serve(const Options& options, const ItemTable& items)
     const SimSocket socket =
         simOpenServer(address, static_cast<uint16_t>(options.port), &boundPort, error);
     if (socket == kNoSimSocket) {
-        std::fprintf(stderr, "checker_sim: cannot listen on %s:%ld: %s\n",
-                     options.address.c_str(), options.port, error.c_str());
+        std::fprintf(stderr, "checker_sim: cannot listen on %s:%ld: %s\n", options.address.c_str(),
+                     options.port, error.c_str());
         return 1;
     }
     std::printf("checker_sim: listening on %s:%u (UDP), %zu items from %s, mode %s\n",
@@ -373,8 +370,8 @@ int serve(const Options& options, const ItemTable& items)
     int result = 0;
     while (!simStopRequested() && (options.count == 0 || handled < options.count)) {
         SimPeer peer;
-        const int received = simReceive(socket, buffer.data(), static_cast<int>(buffer.size()),
-                                        &peer, kStopPollMs);
+        const int received =
+            simReceive(socket, buffer.data(), static_cast<int>(buffer.size()), &peer, kStopPollMs);
         if (received == -2) continue;
         if (received < 0) {
             std::fprintf(stderr, "checker_sim: receive failed: %s\n", simLastErrorText().c_str());
@@ -392,8 +389,7 @@ int serve(const Options& options, const ItemTable& items)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     if (readOptions(argc, argv, options) != 0) return 2;
 
@@ -402,8 +398,7 @@ int main(int argc, char** argv)
 
     const NetworkUse network;
     if (network.startError() != 0) {
-        std::fprintf(stderr, "checker_sim: network start failed: error %d\n",
-                     network.startError());
+        std::fprintf(stderr, "checker_sim: network start failed: error %d\n", network.startError());
         return 1;
     }
     simInstallStopHandlers();

@@ -17,20 +17,20 @@ namespace {
 volatile std::sig_atomic_t stopRequested = 0;
 int lastError = 0;
 
-void onStopSignal(int) { stopRequested = 1; }
+void onStopSignal(int) {
+    stopRequested = 1;
+}
 
 }  // namespace
 
-int simParseAddress(const char* text, uint32_t* address)
-{
+int simParseAddress(const char* text, uint32_t* address) {
     in_addr parsed{};
     if (inet_pton(AF_INET, text, &parsed) != 1) return -1;
     *address = parsed.s_addr;
     return 0;
 }
 
-SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error)
-{
+SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error) {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -51,8 +51,7 @@ SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, st
     return fd;
 }
 
-int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs)
-{
+int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs) {
     const int fd = static_cast<int>(socket);
     pollfd watch{fd, POLLIN, 0};
     const int ready = poll(&watch, 1, static_cast<int>(pollMs));
@@ -77,8 +76,7 @@ int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned
     return static_cast<int>(received);
 }
 
-int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
-{
+int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(to.port);
@@ -92,20 +90,22 @@ int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
     return 0;
 }
 
-void simClose(SimSocket socket)
-{
+void simClose(SimSocket socket) {
     if (socket != kNoSimSocket) close(static_cast<int>(socket));
 }
 
-std::string simLastErrorText() { return std::strerror(lastError); }
+std::string simLastErrorText() {
+    return std::strerror(lastError);
+}
 
-void simInstallStopHandlers()
-{
-    struct sigaction action{};
+void simInstallStopHandlers() {
+    struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool simStopRequested() { return stopRequested != 0; }
+bool simStopRequested() {
+    return stopRequested != 0;
+}

@@ -1,6 +1,6 @@
 // The simulator's network and stop handling on Winsock 2.2 and the console.
-#include <winsock2.h>
 #include <windows.h>
+#include <winsock2.h>
 
 #include <atomic>
 #include <string>
@@ -11,24 +11,21 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-BOOL WINAPI onConsoleControl(DWORD)
-{
+BOOL WINAPI onConsoleControl(DWORD) {
     stopRequested = true;
     return TRUE;
 }
 
 }  // namespace
 
-int simParseAddress(const char* text, uint32_t* address)
-{
+int simParseAddress(const char* text, uint32_t* address) {
     const unsigned long parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);
     if (parsed == INADDR_NONE) return -1;
     *address = static_cast<uint32_t>(parsed);
     return 0;
 }
 
-SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error)
-{
+SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error) {
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) {
         error = "socket() failed: error " + std::to_string(WSAGetLastError());
@@ -55,8 +52,7 @@ SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, st
     return static_cast<SimSocket>(s);
 }
 
-int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs)
-{
+int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs) {
     const SOCKET s = static_cast<SOCKET>(socket);
     fd_set readable;
     FD_ZERO(&readable);
@@ -81,8 +77,7 @@ int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned
     return received == SOCKET_ERROR ? size + 1 : received;
 }
 
-int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
-{
+int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(to.port);
@@ -92,13 +87,18 @@ int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
     return sent == SOCKET_ERROR ? -1 : 0;
 }
 
-void simClose(SimSocket socket)
-{
+void simClose(SimSocket socket) {
     if (socket != kNoSimSocket) closesocket(static_cast<SOCKET>(socket));
 }
 
-std::string simLastErrorText() { return "error " + std::to_string(WSAGetLastError()); }
+std::string simLastErrorText() {
+    return "error " + std::to_string(WSAGetLastError());
+}
 
-void simInstallStopHandlers() { SetConsoleCtrlHandler(onConsoleControl, TRUE); }
+void simInstallStopHandlers() {
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+}
 
-bool simStopRequested() { return stopRequested; }
+bool simStopRequested() {
+    return stopRequested;
+}

@@ -109,7 +109,6 @@ void appendRecord(std::string& out, const CsvWriting& writing, const PriceRecord
 
 }  // namespace
 
-
 void sortRecords(std::vector<PriceRecord>& records) {
     std::stable_sort(records.begin(), records.end(),
                      [](const PriceRecord& a, const PriceRecord& b) {

@@ -18,7 +18,6 @@ inline constexpr int kMaxRecordCodeLength = sizeof(PriceRecord::code) - 1;  // 1
 inline constexpr int kMaxRecordNameLength = sizeof(PriceRecord::name) - 1;  // 120
 inline constexpr int kMaxRecordUnitLength = sizeof(PriceRecord::unit) - 1;  // 17
 
-
 // Sorts records in the file's order: by code, as unsigned bytes.
 void sortRecords(std::vector<PriceRecord>& records);
 

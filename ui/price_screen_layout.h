@@ -42,4 +42,3 @@ struct ScreenLayout {
 // the check state and the display settings. Reads both, changes neither.
 ScreenLayout layoutPriceScreen(const CheckState& state, const Settings& config, int width,
                                int height);
-

@@ -3,8 +3,8 @@
 // as soon as the window exists.
 #include "lookup/entry.h"
 #include "lookup/entry_seam.h"
-#include "scanner/scanner.h"
 #include "scanner/byte_delivery_seam.h"
+#include "scanner/scanner.h"
 #include "settings/config_dialog_seam.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"

@@ -1,6 +1,7 @@
 // The checker exchange against checker servers played by the test itself on
 // loopback, and the checker-server simulator driven as a separate program.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,12 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,9 +23,9 @@
 #include <vector>
 
 #include "checker/checker.h"
-#include "lookup/server_lookup_seam.h"
 #include "lookup/check_state.h"
 #include "lookup/price_file.h"
+#include "lookup/server_lookup_seam.h"
 #include "settings/settings.h"
 #include "tests/support/checker_exchange.h"
 #include "tests/support/fakes.h"
@@ -41,8 +40,7 @@ std::atomic<bool> failSends{false};
 // The one failure a test cannot provoke on loopback is a send that fails
 // after the connect succeeded, so this binary stands in for the C library's
 // send(): it fails on request and otherwise does what send() does.
-extern "C" ssize_t send(int fd, const void* data, size_t length, int flags)
-{
+extern "C" ssize_t send(int fd, const void* data, size_t length, int flags) {
     if (failSends) {
         errno = ENOBUFS;
         return -1;
@@ -55,26 +53,27 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using namespace std::chrono_literals;
 
-Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 // A reply laid out as checker servers send it: a 5-byte head, two lines.
-std::string serverReply(const std::string& line1, const std::string& line2)
-{
-    return "\x02\x80" "100" + pad20(line1) + pad20(line2) + "\r\x03";
+std::string serverReply(const std::string& line1, const std::string& line2) {
+    return "\x02\x80"
+           "100" +
+           pad20(line1) + pad20(line2) + "\r\x03";
 }
 
 // A port on which nothing listens: bound once by the system's choice, then
 // let go, so that datagrams to it draw an ICMP "port unreachable".
-uint16_t unusedPort()
-{
+uint16_t unusedPort() {
     const LoopbackServer probe;
     return probe.port();
 }
 
 class CheckerTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         resetFakeWindow();
         startExchangesAfresh();
         failSends = false;
@@ -83,8 +82,7 @@ protected:
 
     // Asks the test's server, which answers with `reply`, then reads the
     // reply into checkState as the entry handler would.
-    int32_t askAndApply(const std::string& reply)
-    {
+    int32_t askAndApply(const std::string& reply) {
         LoopbackServer server;
         server.answerWith(reply);
         Exchange exchange;
@@ -98,8 +96,7 @@ protected:
 
 // --- The request ----------------------------------------------------------
 
-TEST_F(CheckerTest, RequestCarriesSequenceCommandCodeAndEnd)
-{
+TEST_F(CheckerTest, RequestCarriesSequenceCommandCodeAndEnd) {
     unsigned char out[kMaxRequestSize];
     ASSERT_EQ(buildCheckerRequest("123", 0, out), 8u);
     EXPECT_EQ(Bytes(out, out + 8), (Bytes{0x02, 0x80, 0x31, 0x31, 0x32, 0x33, 0x0D, 0x03}));
@@ -113,8 +110,7 @@ TEST_F(CheckerTest, RequestCarriesSequenceCommandCodeAndEnd)
     EXPECT_EQ(out[16], 0x0D);
 }
 
-TEST_F(CheckerTest, SequenceRunsFrom0x80To0xFFAndStartsAgain)
-{
+TEST_F(CheckerTest, SequenceRunsFrom0x80To0xFFAndStartsAgain) {
     LoopbackServer server;
     server.serve(129, [](LoopbackServer& self, const SimPeer& peer, const Bytes&) {
         self.sendTo(peer, serverReply("x", "y"));
@@ -126,15 +122,15 @@ TEST_F(CheckerTest, SequenceRunsFrom0x80To0xFFAndStartsAgain)
     }
     const std::vector<Bytes>& requests = server.requests();
     ASSERT_EQ(requests.size(), 129u);
-    EXPECT_EQ(requests[0], bytesOf("\x02\x80" "15901234123457\r\x03"));
+    EXPECT_EQ(requests[0], bytesOf("\x02\x80"
+                                   "15901234123457\r\x03"));
     EXPECT_EQ(requests[1][1], 0x81);
     EXPECT_EQ(requests[127][1], 0xFF);
     EXPECT_EQ(requests[128][1], 0x80);
     EXPECT_EQ(querySequence, 1);
 }
 
-TEST_F(CheckerTest, OnlyARequestThatWentOutUsesUpASequenceNumber)
-{
+TEST_F(CheckerTest, OnlyARequestThatWentOutUsesUpASequenceNumber) {
     querySequence = 41;
     Exchange exchange;
 
@@ -161,8 +157,7 @@ TEST_F(CheckerTest, OnlyARequestThatWentOutUsesUpASequenceNumber)
 
 // --- Reading the reply ----------------------------------------------------
 
-TEST_F(CheckerTest, KnownItemShowsLine1AndThePriceAndGrowsTheTotal)
-{
+TEST_F(CheckerTest, KnownItemShowsLine1AndThePriceAndGrowsTheTotal) {
     checkState.total = 10000;
     ASSERT_EQ(askAndApply(serverReply("Mleko 3,2% 1L", "Cena:           3.49")), 0);
     EXPECT_EQ(itemName(), pad20("Mleko 3,2% 1L"));  // blanks stay: nothing is trimmed
@@ -171,8 +166,7 @@ TEST_F(CheckerTest, KnownItemShowsLine1AndThePriceAndGrowsTheTotal)
     EXPECT_TRUE(fakeWindow.warnings.empty());
 }
 
-TEST_F(CheckerTest, ReplyWithoutCenaShowsLine2AndKeepsPriceAndTotal)
-{
+TEST_F(CheckerTest, ReplyWithoutCenaShowsLine2AndKeepsPriceAndTotal) {
     checkState.total = 10000;
     ASSERT_EQ(askAndApply(serverReply("123", "Nieznany kod towaru ")), 0);
     EXPECT_EQ(itemName(), "Nieznany kod towaru ");
@@ -180,22 +174,19 @@ TEST_F(CheckerTest, ReplyWithoutCenaShowsLine2AndKeepsPriceAndTotal)
     EXPECT_DOUBLE_EQ(checkState.total, 10000);
 }
 
-TEST_F(CheckerTest, ServerLettersAreKeptInMazovia)
-{
+TEST_F(CheckerTest, ServerLettersAreKeptInMazovia) {
     // CP852 "ŻUBRÓWKA" with Ż 0xBD and Ó 0xE0.
     ASSERT_EQ(askAndApply(serverReply("\xBDUBR\xE0WKA", "Cena: 1")), 0);
     EXPECT_EQ(itemName(), pad20("\xA1UBR\xA3WKA"));
 }
 
-TEST_F(CheckerTest, DecimalCommaEndsThePrice)
-{
+TEST_F(CheckerTest, DecimalCommaEndsThePrice) {
     ASSERT_EQ(askAndApply(serverReply("Chleb", "Cena:           3,49")), 0);
     EXPECT_DOUBLE_EQ(checkState.price, 30000);
     EXPECT_DOUBLE_EQ(checkState.total, 30000);
 }
 
-TEST_F(CheckerTest, APriceBeyondAnyNumberIsACommunicationError)
-{
+TEST_F(CheckerTest, APriceBeyondAnyNumberIsACommunicationError) {
     ASSERT_EQ(askAndApply(serverReply("Chleb", "Cena:           2.00")), 0);
     ASSERT_EQ(askAndApply(serverReply("Chleb", "Cena:      9e999999")), 0);
     EXPECT_STREQ(checkState.itemName, kServerErrorText);
@@ -203,17 +194,18 @@ TEST_F(CheckerTest, APriceBeyondAnyNumberIsACommunicationError)
     EXPECT_DOUBLE_EQ(checkState.total, 20000) << "the total must survive a nonsense price";
 }
 
-TEST_F(CheckerTest, CenaInLine1CountsAndThePriceIsStillReadFromLine2)
-{
+TEST_F(CheckerTest, CenaInLine1CountsAndThePriceIsStillReadFromLine2) {
     ASSERT_EQ(askAndApply(serverReply("Cena promocyjna", "Mleko 2.50")), 0);
     EXPECT_EQ(itemName(), pad20("Cena promocyjna"));
     EXPECT_DOUBLE_EQ(checkState.price, 25000);  // "2.50" stands from offset 30 on
 }
 
-TEST_F(CheckerTest, ShortAndCutRepliesReadAsEmptyText)
-{
+TEST_F(CheckerTest, ShortAndCutRepliesReadAsEmptyText) {
     // Fewer than 26 bytes and no "Cena": line 2 is empty.
-    ASSERT_EQ(askAndApply("\x02\x80" "100" "Chleb zwykly"), 0);
+    ASSERT_EQ(askAndApply("\x02\x80"
+                          "100"
+                          "Chleb zwykly"),
+              0);
     EXPECT_EQ(itemName(), "");
 
     // One byte.
@@ -234,8 +226,7 @@ TEST_F(CheckerTest, ShortAndCutRepliesReadAsEmptyText)
     EXPECT_EQ(itemName(), "Ce");
 }
 
-TEST_F(CheckerTest, OnlyTheFirst45BytesAreRead)
-{
+TEST_F(CheckerTest, OnlyTheFirst45BytesAreRead) {
     // Exactly 45 bytes, no CR ETX; the 20-character name is taken whole.
     std::string reply = serverReply("ABCDEFGHIJKLMNOPQRST", "Cena:          12.99").substr(0, 45);
     ASSERT_EQ(askAndApply(reply), 0);
@@ -248,8 +239,7 @@ TEST_F(CheckerTest, OnlyTheFirst45BytesAreRead)
     EXPECT_DOUBLE_EQ(checkState.price, 1234567890123.0 * 10000);
 }
 
-TEST_F(CheckerTest, LongDatagramsAreCutTo1023Bytes)
-{
+TEST_F(CheckerTest, LongDatagramsAreCutTo1023Bytes) {
     for (size_t length : {1023u, 1024u, 1500u}) {
         std::string reply = serverReply("Ser zolty", "Cena:          19.99");
         reply.resize(length, 'x');
@@ -266,19 +256,22 @@ TEST_F(CheckerTest, LongDatagramsAreCutTo1023Bytes)
     }
 }
 
-TEST_F(CheckerTest, ReplyIsCopiedUpToItsFirstZeroByte)
-{
+TEST_F(CheckerTest, ReplyIsCopiedUpToItsFirstZeroByte) {
     LoopbackServer server;
-    server.answerWith(std::string("\x02\x80" "100AB\0CD", 10));
+    server.answerWith(
+        std::string("\x02\x80"
+                    "100AB\0CD",
+                    10));
     Exchange exchange;
     ask(exchange, "127.0.0.1", server.port());
     ASSERT_EQ(exchange.result, 0);
-    EXPECT_EQ(exchange.text, "\x02\x80" "100AB");
+    EXPECT_EQ(exchange.text,
+              "\x02\x80"
+              "100AB");
     EXPECT_TRUE(exchange.restZero);
 }
 
-TEST_F(CheckerTest, EmptyDatagramIsNoReplyAndShowsNoMessage)
-{
+TEST_F(CheckerTest, EmptyDatagramIsNoReplyAndShowsNoMessage) {
     checkState.total = 50000;
     LoopbackServer server;
     server.answerWith("");
@@ -290,8 +283,7 @@ TEST_F(CheckerTest, EmptyDatagramIsNoReplyAndShowsNoMessage)
     EXPECT_EQ(querySequence, 1);
 }
 
-TEST_F(CheckerTest, ReplyFromAnotherPortIsNotTaken)
-{
+TEST_F(CheckerTest, ReplyFromAnotherPortIsNotTaken) {
     LoopbackServer server;
     server.serve(1, [](LoopbackServer& self, const SimPeer& peer, const Bytes&) {
         LoopbackServer other;
@@ -306,8 +298,7 @@ TEST_F(CheckerTest, ReplyFromAnotherPortIsNotTaken)
     EXPECT_EQ(itemName(), pad20("Swoj"));
 }
 
-TEST_F(CheckerTest, NoServerListeningEndsTheExchangeWithAMessage)
-{
+TEST_F(CheckerTest, NoServerListeningEndsTheExchangeWithAMessage) {
     Exchange exchange;
     ask(exchange, "127.0.0.1", unusedPort());
     EXPECT_EQ(exchange.result, -1);
@@ -316,8 +307,7 @@ TEST_F(CheckerTest, NoServerListeningEndsTheExchangeWithAMessage)
               "recv() failed: error " + std::to_string(ECONNREFUSED) + "\n");
 }
 
-TEST_F(CheckerTest, SilentServerEndsTheWaitAfterTheTimeOut)
-{
+TEST_F(CheckerTest, SilentServerEndsTheWaitAfterTheTimeOut) {
     LoopbackServer server;
     server.serve(1, [](LoopbackServer&, const SimPeer&, const Bytes&) {});
     Exchange exchange;
@@ -334,8 +324,7 @@ TEST_F(CheckerTest, SilentServerEndsTheWaitAfterTheTimeOut)
 
 // --- Addresses that cannot be used -----------------------------------------
 
-TEST_F(CheckerTest, UnusableAddressesEndTheExchangeNotTheProgram)
-{
+TEST_F(CheckerTest, UnusableAddressesEndTheExchangeNotTheProgram) {
     // A label longer than 63 characters is refused by the resolver before
     // any query leaves the machine.
     const std::string badHost = std::string(64, 'x') + ".invalid";
@@ -345,10 +334,14 @@ TEST_F(CheckerTest, UnusableAddressesEndTheExchangeNotTheProgram)
     };
     const std::string noAddress = "Nie mo\xBFna odnale\x9F\xE6 adresu:[";
     const Case cases[] = {
-        {"3server", noAddress + "3server] B\xB3\xB9" "d:"},
-        {"", noAddress + "] B\xB3\xB9" "d:"},
-        {"255.255.255.255", noAddress + "255.255.255.255] B\xB3\xB9" "d:"},
-        {"127.0.0.300", noAddress + "127.0.0.300] B\xB3\xB9" "d:"},
+        {"3server", noAddress + "3server] B\xB3\xB9"
+                                "d:"},
+        {"", noAddress + "] B\xB3\xB9"
+                         "d:"},
+        {"255.255.255.255", noAddress + "255.255.255.255] B\xB3\xB9"
+                                        "d:"},
+        {"127.0.0.300", noAddress + "127.0.0.300] B\xB3\xB9"
+                                    "d:"},
         {badHost, "Client: Cannot resolve address [" + badHost + "]: Error "},
     };
     for (const Case& c : cases) {
@@ -363,8 +356,7 @@ TEST_F(CheckerTest, UnusableAddressesEndTheExchangeNotTheProgram)
     }
 }
 
-TEST_F(CheckerTest, FullScreenShowsNoMessages)
-{
+TEST_F(CheckerTest, FullScreenShowsNoMessages) {
     settings.fullScreen = 1;
     Exchange exchange;
     ask(exchange, "3server", 5000);
@@ -376,8 +368,7 @@ TEST_F(CheckerTest, FullScreenShowsNoMessages)
     EXPECT_TRUE(fakeWindow.warnings.empty());
 }
 
-TEST_F(CheckerTest, FailedServerLookupShowsTheErrorAndKeepsTheTotal)
-{
+TEST_F(CheckerTest, FailedServerLookupShowsTheErrorAndKeepsTheTotal) {
     std::snprintf(settings.serverAddress, sizeof settings.serverAddress, "%s", "10.0.0.300");
     std::snprintf(checkState.code, sizeof checkState.code, "%s", "123");
     checkState.total = 77700;
@@ -387,7 +378,9 @@ TEST_F(CheckerTest, FailedServerLookupShowsTheErrorAndKeepsTheTotal)
         settings.fullScreen = fullScreen;
         lookupOnServer();
         EXPECT_STREQ(checkState.itemName, kServerErrorText);
-        EXPECT_STREQ(checkState.itemName, "B\xB3\xB9" "d komunikacji z serwerem sprawdzarek");
+        EXPECT_STREQ(checkState.itemName,
+                     "B\xB3\xB9"
+                     "d komunikacji z serwerem sprawdzarek");
         EXPECT_EQ(checkState.price, 0);
         EXPECT_EQ(checkState.gross1, 0);
         EXPECT_DOUBLE_EQ(checkState.total, 77700);
@@ -395,8 +388,7 @@ TEST_F(CheckerTest, FailedServerLookupShowsTheErrorAndKeepsTheTotal)
     EXPECT_EQ(fakeWindow.warnings.size(), 1u);  // the full-screen run showed none
 }
 
-TEST_F(CheckerTest, ServerAddressWithoutZeroByteIsBounded)
-{
+TEST_F(CheckerTest, ServerAddressWithoutZeroByteIsBounded) {
     std::memset(settings.serverAddress, '1', sizeof settings.serverAddress);
     lookupOnServer();
     EXPECT_STREQ(checkState.itemName, kServerErrorText);
@@ -406,8 +398,7 @@ TEST_F(CheckerTest, ServerAddressWithoutZeroByteIsBounded)
 
 // --- Prices ---------------------------------------------------------------
 
-TEST(CheckerPrice, ReadsTheWayServersWritePricesInAnyLocale)
-{
+TEST(CheckerPrice, ReadsTheWayServersWritePricesInAnyLocale) {
     EXPECT_DOUBLE_EQ(readDecimalText("          12.99"), 12.99);
     EXPECT_DOUBLE_EQ(readDecimalText("\t\r\n 3.49 PLN"), 3.49);
     EXPECT_DOUBLE_EQ(readDecimalText("-0.5"), -0.5);
@@ -416,7 +407,7 @@ TEST(CheckerPrice, ReadsTheWayServersWritePricesInAnyLocale)
     EXPECT_DOUBLE_EQ(readDecimalText("5."), 5);
     EXPECT_DOUBLE_EQ(readDecimalText("1.5e2"), 150);
     EXPECT_DOUBLE_EQ(readDecimalText("25E-1x"), 2.5);
-    EXPECT_DOUBLE_EQ(readDecimalText("2e"), 2);    // no exponent digits: the "e" is not taken
+    EXPECT_DOUBLE_EQ(readDecimalText("2e"), 2);  // no exponent digits: the "e" is not taken
     EXPECT_DOUBLE_EQ(readDecimalText("2e+"), 2);
     EXPECT_DOUBLE_EQ(readDecimalText("3,49"), 3);
     EXPECT_DOUBLE_EQ(readDecimalText("0.1"), 0.1);  // correctly rounded, as the C library reads it

@@ -2,14 +2,13 @@
 // separate program on a loopback address, asked by the checker's own
 // exchange, its printed lines read back.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -27,8 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-sockaddr_in loopback(const char* address, uint16_t port)
-{
+sockaddr_in loopback(const char* address, uint16_t port) {
     sockaddr_in where{};
     where.sin_family = AF_INET;
     where.sin_port = htons(port);
@@ -37,8 +35,7 @@ sockaddr_in loopback(const char* address, uint16_t port)
 }
 
 // A client socket of the test's own, for datagrams no checker would send.
-int boundUdpSocket(const char* address, uint16_t* port)
-{
+int boundUdpSocket(const char* address, uint16_t* port) {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local = loopback(address, 0);
     socklen_t length = sizeof local;
@@ -54,8 +51,7 @@ int boundUdpSocket(const char* address, uint16_t* port)
 // The simulator as a child process whose standard output the test reads.
 class Simulator {
 public:
-    explicit Simulator(std::vector<std::string> args)
-    {
+    explicit Simulator(std::vector<std::string> args) {
         int out[2];
         if (pipe(out) != 0) return;
         pid_ = fork();
@@ -72,15 +68,13 @@ public:
         close(out[1]);
         out_ = out[0];
     }
-    ~Simulator()
-    {
+    ~Simulator() {
         stop();
         if (out_ >= 0) close(out_);
     }
 
     // The next line of output, or "" after 5 s without one.
-    std::string readLine()
-    {
+    std::string readLine() {
         for (;;) {
             const size_t end = pending_.find('\n');
             if (end != std::string::npos) {
@@ -98,8 +92,7 @@ public:
     }
 
     // The port from "checker_sim: listening on 127.0.0.3:PORT (UDP), ...".
-    uint16_t readPort()
-    {
+    uint16_t readPort() {
         const std::string line = readLine();
         const size_t colon = line.find(':', line.find("listening on"));
         if (colon == std::string::npos) return 0;
@@ -107,8 +100,7 @@ public:
     }
 
     // Asks it to stop as Ctrl+C would; the exit status, -1 if it had to be killed.
-    int stop()
-    {
+    int stop() {
         if (pid_ <= 0) return -1;
         kill(pid_, SIGTERM);
         int status = 0;
@@ -130,8 +122,7 @@ private:
     std::string pending_;
 };
 
-PriceRecord priceRecord(const char* code, const char* nameMazovia, double units)
-{
+PriceRecord priceRecord(const char* code, const char* nameMazovia, double units) {
     PriceRecord record{};
     std::snprintf(record.code, sizeof record.code, "%s", code);
     std::snprintf(record.name, sizeof record.name, "%s", nameMazovia);
@@ -142,8 +133,7 @@ PriceRecord priceRecord(const char* code, const char* nameMazovia, double units)
 
 class SimulatorTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         resetFakeWindow();
         startExchangesAfresh();
         char pattern[] = "/tmp/checker-sim-XXXXXX";
@@ -161,10 +151,7 @@ protected:
         std::fwrite(records, sizeof records, 1, file);
         std::fclose(file);
     }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(folder_);
-    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
     std::string itemName() const { return checkState.itemName; }
 
@@ -172,8 +159,7 @@ protected:
     std::string datPath_;
 };
 
-TEST_F(SimulatorTest, AnswersKnownAndUnknownCodesLikeAServer)
-{
+TEST_F(SimulatorTest, AnswersKnownAndUnknownCodesLikeAServer) {
     Simulator sim({"--address", "127.0.0.3", "--port", "0", "--dat", datPath_});
     const uint16_t port = sim.readPort();
     ASSERT_NE(port, 0);
@@ -182,7 +168,9 @@ TEST_F(SimulatorTest, AnswersKnownAndUnknownCodesLikeAServer)
     ask(known, "127.0.0.3", port, "5901234123457");
     ASSERT_EQ(known.result, 0);
     EXPECT_EQ(known.text.size(), 47u);
-    EXPECT_EQ(known.text.substr(0, 5), "\x02\x80" "100");
+    EXPECT_EQ(known.text.substr(0, 5),
+              "\x02\x80"
+              "100");
     EXPECT_EQ(known.text.substr(5, 20), "\xBDubr\xE0wka bardzo d\x88ug");  // CP852
     EXPECT_EQ(known.text.substr(25), "Cena:          12.99\r\x03");
     applyCheckerReply(known.buffer);
@@ -228,8 +216,7 @@ TEST_F(SimulatorTest, AnswersKnownAndUnknownCodesLikeAServer)
     EXPECT_EQ(sim.stop(), 0);
 }
 
-TEST_F(SimulatorTest, MalformedDatagramsGetANoteAndNoAnswer)
-{
+TEST_F(SimulatorTest, MalformedDatagramsGetANoteAndNoAnswer) {
     Simulator sim({"--address", "127.0.0.3", "--port", "0", "--dat", datPath_});
     const uint16_t port = sim.readPort();
     ASSERT_NE(port, 0);
@@ -240,12 +227,19 @@ TEST_F(SimulatorTest, MalformedDatagramsGetANoteAndNoAnswer)
     const std::string malformed[] = {
         "",
         std::string("\x02\x80", 2),
-        "\x01\x80" "1123\r\x03",
-        std::string("\x02\x00" "1123\r\x03", 8),
-        "\x02\x80" "2123\r\x03",
-        "\x02\x80" "1123\x03\r",
-        "\x02\x80" "112 3\r\x03",
-        "\x02\x80" "112345678901234\r\x03",
+        "\x01\x80"
+        "1123\r\x03",
+        std::string("\x02\x00"
+                    "1123\r\x03",
+                    8),
+        "\x02\x80"
+        "2123\r\x03",
+        "\x02\x80"
+        "1123\x03\r",
+        "\x02\x80"
+        "112 3\r\x03",
+        "\x02\x80"
+        "112345678901234\r\x03",
         std::string(3000, '\x02'),
     };
     for (const std::string& datagram : malformed) {
@@ -267,11 +261,10 @@ TEST_F(SimulatorTest, MalformedDatagramsGetANoteAndNoAnswer)
     EXPECT_EQ(sim.stop(), 0);
 }
 
-TEST_F(SimulatorTest, TestModesAnswerEmptyOrGarbageAndCountEnds)
-{
+TEST_F(SimulatorTest, TestModesAnswerEmptyOrGarbageAndCountEnds) {
     {
-        Simulator sim({"--address", "127.0.0.3", "--port", "0", "--dat", datPath_, "--mode",
-                       "empty"});
+        Simulator sim(
+            {"--address", "127.0.0.3", "--port", "0", "--dat", datPath_, "--mode", "empty"});
         const uint16_t port = sim.readPort();
         Exchange exchange;
         ask(exchange, "127.0.0.3", port, "1234567");
@@ -292,8 +285,8 @@ TEST_F(SimulatorTest, TestModesAnswerEmptyOrGarbageAndCountEnds)
         EXPECT_EQ(sim.stop(), 0);
     }
     {
-        Simulator sim({"--address", "127.0.0.3", "--port", "0", "--dat", datPath_, "--mode",
-                       "late=300"});
+        Simulator sim(
+            {"--address", "127.0.0.3", "--port", "0", "--dat", datPath_, "--mode", "late=300"});
         const uint16_t port = sim.readPort();
         Exchange exchange;
         ask(exchange, "127.0.0.3", port, "1234567");
@@ -302,8 +295,7 @@ TEST_F(SimulatorTest, TestModesAnswerEmptyOrGarbageAndCountEnds)
     }
 }
 
-TEST_F(SimulatorTest, DemoPriceListIsServedByDefault)
-{
+TEST_F(SimulatorTest, DemoPriceListIsServedByDefault) {
     const std::string demo = std::string(LUMIVO_SOURCE_DIR) + "/tools/demo/demo_items.csv";
     if (!std::filesystem::exists(demo)) GTEST_SKIP() << "no demo price list yet";
     Simulator sim({"--address", "127.0.0.3", "--port", "0", "--csv", demo});
@@ -313,8 +305,7 @@ TEST_F(SimulatorTest, DemoPriceListIsServedByDefault)
     EXPECT_EQ(sim.stop(), 0);
 }
 
-TEST_F(SimulatorTest, RefusesWhatItCannotUse)
-{
+TEST_F(SimulatorTest, RefusesWhatItCannotUse) {
     Simulator badMode({"--port", "0", "--dat", datPath_, "--mode", "loud"});
     EXPECT_EQ(badMode.readLine(), "");
     EXPECT_EQ(badMode.stop(), 2);

@@ -258,7 +258,8 @@ TEST_F(ScannerThread, FinishedReaderCannotEndTheNextOne) {
     ASSERT_TRUE(held);
     ASSERT_EQ(startScanner(pty.slavePath.c_str(), 9600, 3), 0);
     release = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // old reader gone, new one reading
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(300));  // old reader gone, new one reading
 
     EXPECT_EQ(scannerPort.running, 1);
     EXPECT_TRUE(byteArrives(pty, '7'));

@@ -7,11 +7,11 @@
 #include <functional>
 #include <string>
 
+#include "checker/checker.h"
 #include "lookup/entry.h"
 #include "lookup/entry_seam.h"
 #include "resource.h"
 #include "scanner/byte_delivery_seam.h"
-#include "checker/checker.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -238,7 +238,9 @@ struct WorkFolder {
         SetCurrentDirectoryA(previous);
         RemoveDirectoryA(folder);
     }
-    static bool holdsSetupDat() { return GetFileAttributesA(kSettingsFileName) != INVALID_FILE_ATTRIBUTES; }
+    static bool holdsSetupDat() {
+        return GetFileAttributesA(kSettingsFileName) != INVALID_FILE_ATTRIBUTES;
+    }
 };
 
 // Full screen is remembered in setup.dat at once.

@@ -1,8 +1,7 @@
 // The checker exchange on Winsock 2.2, against a checker server played by a
 // thread of the test on loopback.
-#include <winsock2.h>
-
 #include <gtest/gtest.h>
+#include <winsock2.h>
 
 #include <chrono>
 #include <cstring>
@@ -12,8 +11,8 @@
 #include <vector>
 
 #include "checker/checker.h"
-#include "lookup/server_lookup_seam.h"
 #include "lookup/check_state.h"
+#include "lookup/server_lookup_seam.h"
 #include "settings/settings.h"
 #include "tests/support/checker_exchange.h"
 #include "tests/support/loopback_server.h"
@@ -24,8 +23,7 @@ using Bytes = LoopbackServer::Bytes;
 
 class WinsockExchange : public testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         WSADATA data;
         ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
         std::memset(&settings, 0, sizeof settings);
@@ -36,8 +34,7 @@ protected:
     }
     void TearDown() override { WSACleanup(); }
 
-    int32_t ask(uint16_t port, const char* code = "123")
-    {
+    int32_t ask(uint16_t port, const char* code = "123") {
         std::memset(reply_, 0, sizeof reply_);
         return queryCheckerServer("127.0.0.1", port, code, reply_);
     }
@@ -45,10 +42,12 @@ protected:
     char reply_[kReplyBufferSize] = {};
 };
 
-TEST_F(WinsockExchange, RequestGoesOutAndTheReplyIsRead)
-{
+TEST_F(WinsockExchange, RequestGoesOutAndTheReplyIsRead) {
     LoopbackServer server;
-    server.answerWith("\x02\x80" "100" + pad20("\xBDUBR\xE0WKA") + "Cena:           3.49\r\x03");
+    server.answerWith(
+        "\x02\x80"
+        "100" +
+        pad20("\xBDUBR\xE0WKA") + "Cena:           3.49\r\x03");
     ASSERT_EQ(ask(server.port()), 0);
     EXPECT_EQ(server.requests().at(0), (Bytes{0x02, 0x80, 0x31, 0x31, 0x32, 0x33, 0x0D, 0x03}));
     EXPECT_EQ(querySequence, 1);
@@ -60,10 +59,12 @@ TEST_F(WinsockExchange, RequestGoesOutAndTheReplyIsRead)
     EXPECT_DOUBLE_EQ(checkState.total, 44900);
 }
 
-TEST_F(WinsockExchange, LongDatagramIsCutTo1023Bytes)
-{
+TEST_F(WinsockExchange, LongDatagramIsCutTo1023Bytes) {
     // Winsock reports such a datagram as an error after filling the buffer.
-    std::string reply = "\x02\x80" "100" + pad20("Ser") + "Cena:          19.99\r\x03";
+    std::string reply =
+        "\x02\x80"
+        "100" +
+        pad20("Ser") + "Cena:          19.99\r\x03";
     reply.resize(1500, 'x');
     LoopbackServer server;
     server.answerWith(reply);
@@ -72,16 +73,14 @@ TEST_F(WinsockExchange, LongDatagramIsCutTo1023Bytes)
     EXPECT_EQ(reply_[1023], '\0');
 }
 
-TEST_F(WinsockExchange, EmptyDatagramIsNoReply)
-{
+TEST_F(WinsockExchange, EmptyDatagramIsNoReply) {
     LoopbackServer server;
     server.answerWith("");
     EXPECT_EQ(ask(server.port()), -1);
     EXPECT_EQ(querySequence, 1);
 }
 
-TEST_F(WinsockExchange, SilentServerEndsByTheTimeOut)
-{
+TEST_F(WinsockExchange, SilentServerEndsByTheTimeOut) {
     LoopbackServer server;
     server.serve(1, [](LoopbackServer&, const SimPeer&, const Bytes&) {});
     const auto start = std::chrono::steady_clock::now();
@@ -92,8 +91,7 @@ TEST_F(WinsockExchange, SilentServerEndsByTheTimeOut)
     EXPECT_EQ(server.requests().at(0).size(), 8u);
 }
 
-TEST_F(WinsockExchange, UnreachablePortIsNoReply)
-{
+TEST_F(WinsockExchange, UnreachablePortIsNoReply) {
     uint16_t port = 0;
     {
         const LoopbackServer probe;  // bound by the system's choice, then let go
@@ -104,8 +102,7 @@ TEST_F(WinsockExchange, UnreachablePortIsNoReply)
     EXPECT_EQ(querySequence, 1);
 }
 
-TEST_F(WinsockExchange, UnusableAddressEndsTheExchangeNotTheProgram)
-{
+TEST_F(WinsockExchange, UnusableAddressEndsTheExchangeNotTheProgram) {
     for (const char* address : {"3server", "", "255.255.255.255", "1.2.3.400"}) {
         std::memset(reply_, 0, sizeof reply_);
         EXPECT_EQ(queryCheckerServer(address, 5000, "123", reply_), -1) << address;
