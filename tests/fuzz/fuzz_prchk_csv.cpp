@@ -34,7 +34,7 @@ void checkRecords(const std::vector<PriceRecord>& records) {
         for (double price : {record.price, record.gross2, record.net1, record.net2}) {
             check(std::isfinite(price));
         }
-        if (i > 0) check(prchk::compareCodes(records[i - 1].code, record.code) < 0);
+        if (i > 0) check(compareRecordCodes(records[i - 1].code, record.code) < 0);
     }
 }
 
