@@ -2,12 +2,11 @@
 // from Enter to the request on the wire, and from the reply on the wire to
 // the repaint request, against a checker server on loopback.
 #include <arpa/inet.h>
+#include <benchmark/benchmark.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,24 +24,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int64_t nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               Clock::now().time_since_epoch()).count();
+int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
 // A checker server that notes when each request arrives and when its reply
 // leaves, and answers every request with a known item.
 class TimingServer {
 public:
-    TimingServer()
-    {
-        server_.serve(-1, [this](LoopbackServer& self, const SimPeer& peer,
-                                 const LoopbackServer::Bytes&) {
-            requestArrived_.store(nowNs(), std::memory_order_release);
-            replySent_.store(nowNs(), std::memory_order_release);
-            self.sendTo(peer, kReply);
-        });
+    TimingServer() {
+        server_.serve(
+            -1, [this](LoopbackServer& self, const SimPeer& peer, const LoopbackServer::Bytes&) {
+                requestArrived_.store(nowNs(), std::memory_order_release);
+                replySent_.store(nowNs(), std::memory_order_release);
+                self.sendTo(peer, kReply);
+            });
     }
 
     uint16_t port() const { return server_.port(); }
@@ -50,7 +47,9 @@ public:
     int64_t replySentNs() const { return replySent_.load(std::memory_order_acquire); }
 
 private:
-    inline static const std::string kReply = std::string("\x02\x80" "100") +
+    inline static const std::string kReply = std::string(
+                                                 "\x02\x80"
+                                                 "100") +
                                              "Mleko 3,2% 1L       " + "Cena:           3.49" +
                                              "\r\x03";
     std::atomic<int64_t> requestArrived_{0};
@@ -60,8 +59,7 @@ private:
 
 // What the entry handler does after cutting and cleaning the code, with the
 // server on a test port instead of 1001.
-int64_t enterOnce(const TimingServer& server, int64_t* enteredNs)
-{
+int64_t enterOnce(const TimingServer& server, int64_t* enteredNs) {
     char reply[kReplyBufferSize] = {};
     *enteredNs = nowNs();
     if (queryCheckerServer("127.0.0.1", server.port(), checkState.code, reply) == 0) {
@@ -71,16 +69,14 @@ int64_t enterOnce(const TimingServer& server, int64_t* enteredNs)
     return nowNs();
 }
 
-void prepare()
-{
+void prepare() {
     std::memset(&settings, 0, sizeof settings);
     settings.fullScreen = 1;  // no message boxes, whatever happens
     std::memset(&checkState, 0, sizeof checkState);
     std::strcpy(checkState.code, "5901234123457");
 }
 
-void BM_EnterToRequestOnWire(benchmark::State& state)
-{
+void BM_EnterToRequestOnWire(benchmark::State& state) {
     prepare();
     TimingServer server;
     for (auto _ : state) {
@@ -91,21 +87,18 @@ void BM_EnterToRequestOnWire(benchmark::State& state)
 }
 BENCHMARK(BM_EnterToRequestOnWire)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_ReplyToRepaintRequest(benchmark::State& state)
-{
+void BM_ReplyToRepaintRequest(benchmark::State& state) {
     prepare();
     TimingServer server;
     for (auto _ : state) {
         int64_t entered = 0;
         const int64_t repaintRequested = enterOnce(server, &entered);
-        state.SetIterationTime(static_cast<double>(repaintRequested - server.replySentNs()) *
-                               1e-9);
+        state.SetIterationTime(static_cast<double>(repaintRequested - server.replySentNs()) * 1e-9);
     }
 }
 BENCHMARK(BM_ReplyToRepaintRequest)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_WholeServerLookup(benchmark::State& state)
-{
+void BM_WholeServerLookup(benchmark::State& state) {
     prepare();
     TimingServer server;
     for (auto _ : state) {
