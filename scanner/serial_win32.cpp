@@ -75,10 +75,19 @@ int serialSetQueueSizes(PortHandle port, uint32_t inputBytes, uint32_t outputByt
     return SetupComm(toHandle(port), inputBytes, outputBytes) ? 0 : -1;
 }
 
+// Why a read failed does not matter to the reader: it pauses and tries again
+// until the port works or it is asked to stop.
+//
+// The port's status is read first because a line can vanish under an open
+// port without a read ever failing: under Wine, once the pseudo-terminal
+// behind a COM port has ended, ReadFile polls the hung-up line busily for the
+// whole read time-out and then "succeeds" with no byte, so a reader that only
+// read would keep a core busy. The status can no longer be read then.
 SerialRead serialReadByte(PortHandle port, unsigned char* byte) {
+    DWORD errors = 0;
+    COMSTAT status;
+    if (!ClearCommError(toHandle(port), &errors, &status)) return kSerialReadFailed;
     DWORD got = 0;
-    // Why a read failed does not matter to the reader: it pauses and tries
-    // again until the port works or it is asked to stop.
     if (!ReadFile(toHandle(port), byte, 1, &got, nullptr)) return kSerialReadFailed;
     return got == 1 ? kSerialReadByte : kSerialReadNothing;
 }

@@ -25,6 +25,8 @@ from program_case import ProgramCase  # noqa: E402
 # How long bytes get to show an effect when none is expected: the reader
 # wakes at least every 100 ms, and a loopback exchange takes milliseconds.
 QUIET_S = 1.5
+# How long the program is watched for a busy reader.
+IDLE_WATCH_S = 2
 
 
 class Scanner(ProgramCase):
@@ -51,6 +53,16 @@ class Scanner(ProgramCase):
         seen = [(seq, code) for seq, code, _ in self.simulator.requests()]
         self.assertEqual(seen, expected, what)
         self.assertEqual(self.simulator.notes(), [])
+
+    def assert_program_idle(self, what):
+        """The program's process uses next to no processor time while
+        nothing happens; a reader that spins keeps a core busy."""
+        pid = program_case.program_process(self.session)
+        before = program_case.cpu_seconds(pid)
+        time.sleep(IDLE_WATCH_S)
+        used = program_case.cpu_seconds(pid) - before
+        print(f"\nprocessor time over {IDLE_WATCH_S} s {what}: {used:.2f} s", file=sys.stderr)
+        self.assertLess(used, IDLE_WATCH_S / 4, f"busy {what}")
 
     def start_with_scanner(self, port_name=""):
         """Server mode with the scanner on `port_name` (none when empty); no
@@ -139,6 +151,26 @@ class Scanner(ProgramCase):
         self.assert_screen("com2 again", name=BUTTER[1], price=BUTTER[2], total="29.99")
         asked.append((0x82, BUTTER[0]))
         self.assert_requests(asked, "after reopening COM2")
+
+        # The line vanishes under the open port (its pseudo-terminal pair
+        # ends). Under Wine the open port stays dead for good: a read gets no
+        # byte after polling the hung-up line for its whole time-out, only
+        # the port's status fails, and a pair started again under the same
+        # link is reached only by opening the port anew. The reader runs on
+        # without spinning, typing still works, and once the line is back
+        # the next OK opens it again.
+        virtual_serial.end_line(self.session, "COM2")
+        self.assert_program_idle("with the line gone")
+        program.enter_code(self.session, BREAD[0])
+        self.assert_screen("line gone", name=BREAD[1], price=BREAD[2], total="34.98")
+        asked.append((0x83, BREAD[0]))
+        com2 = virtual_serial.ScannerEnd(virtual_serial.start_line(self.session, "COM2"))
+        self.ends.append(com2)
+        self.confirm_dialog(None, "with the line back")
+        com2.send(BUTTER[0].encode() + b"\r")
+        self.assert_screen("line back", name=BUTTER[1], price=BUTTER[2], total="47.48")
+        asked.append((0x84, BUTTER[0]))
+        self.assert_requests(asked, "after the line came back")
 
         # An emptied port stops the scanner without a word.
         self.confirm_dialog("", "with no port")
