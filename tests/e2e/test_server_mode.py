@@ -116,7 +116,7 @@ class ServerMode(ProgramCase):
         self.close_and_expect_exit_code_0()
         self.passed = True
 
-    def test_full_screen_failures_show_no_box(self):
+    def test_full_screen_failures_show_no_box_and_the_server_comes_back(self):
         self.server_setup(self.address, fullScreen=1)
         simulator = self.start_simulator(self.address)
         self.start()
@@ -139,6 +139,28 @@ class ServerMode(ProgramCase):
         self.assertTrue(program.window_absent(self.session, "Uwaga", REPLY_TIMEOUT_S + 2),
                         "a message box in full-screen mode")
         self.assert_screen("no server", full_screen=True, name=SERVER_ERROR, total="12.50")
+
+        # Back: the next code is answered, with the counter counting every
+        # request that was sent meanwhile.
+        simulator = self.start_simulator(self.address)
+        program.enter_code(self.session, BREAD[0])
+        self.assert_screen("back", full_screen=True, name=BREAD[1], price=BREAD[2],
+                           total="17.49")
+        self.assert_requests(simulator, [(0x83, BREAD[0])])
+
+        # Garbage: a reply too long and without a price adds nothing.
+        servers.stop_simulator(self.session, simulator)
+        garbage = self.start_simulator(self.address, mode="garbage")
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("garbage", full_screen=True, price="0.00", total="17.49")
+        self.assertEqual([seq for seq, _, _ in garbage.wait_requests(1)], [0x84])
+
+        servers.stop_simulator(self.session, garbage)
+        simulator = self.start_simulator(self.address)
+        program.enter_code(self.session, BREAD[0])
+        self.assert_screen("back after garbage", full_screen=True, name=BREAD[1],
+                           total="22.48")
+        self.assert_requests(simulator, [(0x85, BREAD[0])])
 
         self.close_and_expect_exit_code_0()
         self.passed = True

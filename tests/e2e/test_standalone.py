@@ -59,11 +59,16 @@ class StandaloneScreen(ProgramCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
+        cls.price_file = cls.build_price_file(PRICE_LIST, "PRCHK.DAT")
+
+    @classmethod
+    def build_price_file(cls, price_list, name):
         csv_path = os.path.join(cls.folder, "items.csv")
         with open(csv_path, "w", encoding="utf-8") as f:
-            f.write(PRICE_LIST)
-        cls.price_file = os.path.join(cls.folder, "PRCHK.DAT")
-        winebox.run([program_case.ARGS.prchk, "build", csv_path, cls.price_file])
+            f.write(price_list)
+        path = os.path.join(cls.folder, name)
+        winebox.run([program_case.ARGS.prchk, "build", csv_path, path])
+        return path
 
     def standalone_setup(self, **overrides):
         """setup.dat for standalone mode with the test price list."""
@@ -169,7 +174,7 @@ class StandaloneScreen(ProgramCase):
         self.assertTrue(is_local_address(address), f"server address {address!r}")
         self.passed = True
 
-    def test_missing_price_file_warns_above_the_full_screen_with_the_polish_path(self):
+    def test_missing_price_file_warns_and_each_scan_reads_the_file_as_it_is_then(self):
         missing = "C:\\Sklep\\Źródła cen\\PRCHK.DAT"
         setup = setup_dat.write_setup(self.session.workdir, setup_dat.settings_fields(
             priceFilePath=missing, fullScreen=1))
@@ -187,6 +192,27 @@ class StandaloneScreen(ProgramCase):
         program.enter_code(self.session, BUTTER[0])
         self.assert_screen("no price file", full_screen=True, name="Towar nieznany",
                            price="0.00", total="0.00")
+
+        # Between scans the file comes, is replaced, loses its second half
+        # and goes again: each scan reads it as it is then.
+        path = os.path.join(self.session.prefix, "drive_c", "Sklep", "Źródła cen", "PRCHK.DAT")
+        os.makedirs(os.path.dirname(path))
+        shutil.copy(self.price_file, path)
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("file come", full_screen=True, name=BUTTER[1], price=BUTTER[2],
+                           total="12.50")
+        os.replace(self.build_price_file(PRICE_LIST.replace("12.50", "13.10"), "new.DAT"), path)
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("file replaced", full_screen=True, price="13.10", total="25.60")
+        with open(path, "r+b") as f:
+            f.truncate(os.path.getsize(path) // 2)  # two whole records and half the butter's
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("file halved", full_screen=True, name="Towar nieznany", total="25.60")
+        program.enter_code(self.session, "2100042")
+        self.assert_screen("first record", full_screen=True, price="21.99", total="47.59")
+        os.unlink(path)
+        program.enter_code(self.session, "2100042")
+        self.assert_screen("file gone", full_screen=True, name="Towar nieznany", total="47.59")
         # The dialog reads setup.dat again and warns again: that box must come
         # up above the topmost full-screen window, where the shop can see it.
         program.press(self.session, "Escape")
