@@ -15,6 +15,8 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     NEED_UPDATE=1
 fi
 
+# The release (tools/make-release.sh) and the installer test need makensis,
+# osslsigncode and python3-markdown (the guide's HTML).
 PACKAGES="
     build-essential cmake ninja-build pkg-config python3
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -25,6 +27,7 @@ PACKAGES="
     xvfb xauth x11-utils xdotool openbox imagemagick
     tesseract-ocr tesseract-ocr-pol
     socat fonts-liberation procps locales
+    nsis osslsigncode python3-markdown
 "
 
 missing=""

@@ -1,0 +1,78 @@
+#!/bin/bash
+# Builds what a shop PC gets, from a fresh build folder, into dist/:
+#   lumivo-VERSION-setup.exe   the installer (32-bit, Polish)
+#   lumivo-VERSION-win32.zip   the portable programs, guide and note
+#   SHA256SUMS
+# VERSION is the project's (top CMakeLists.txt), or $LUMIVO_VERSION when set
+# (e.g. 1.2.0-rc1), with "-dirty" when the tree has uncommitted changes.
+#
+# Signing: with LUMIVO_SIGN_PFX (a PFX file) and LUMIVO_SIGN_PASSWORD set,
+# the programs, the installer and its uninstaller are signed with
+# osslsigncode (installer/sign.sh); without them everything is unsigned.
+# Build folder: build/release-win32.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=build/release-win32
+dist=dist
+# Debian's python3-markdown belongs to Debian's interpreter.
+python=/usr/bin/python3
+
+say() { echo "make-release: $*"; }
+
+tools/install-deps.sh
+
+suffix=""
+if ! git rev-parse --git-dir >/dev/null 2>&1; then
+    say "not a git checkout: no check for uncommitted changes"
+elif ! git diff --quiet HEAD -- || [ -n "$(git ls-files --others --exclude-standard)" ]; then
+    suffix=-dirty
+    say "the tree has uncommitted changes: the version gets \"-dirty\""
+fi
+
+sign=""
+if [ -n "${LUMIVO_SIGN_PFX:-}" ]; then
+    if [ ! -r "$LUMIVO_SIGN_PFX" ] || [ -z "${LUMIVO_SIGN_PASSWORD+set}" ]; then
+        say "LUMIVO_SIGN_PFX must name a readable PFX file and LUMIVO_SIGN_PASSWORD be set" >&2
+        exit 1
+    fi
+    sign="$root/installer/sign.sh"
+    say "signing with $LUMIVO_SIGN_PFX (no time stamp)"
+else
+    say "no certificate (LUMIVO_SIGN_PFX, LUMIVO_SIGN_PASSWORD): the release is NOT signed"
+fi
+
+rm -rf "$build" "$dist"
+cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+    -DLUMIVO_VERSION_OVERRIDE="${LUMIVO_VERSION:-}" -DLUMIVO_VERSION_SUFFIX="$suffix" \
+    -DLUMIVO_BENCH=OFF >"$build.configure.log"
+cmake --build "$build" -j2 --target lumivo prchk checker_sim
+
+header="$build/generated/lumivo_version.h"
+version=$(sed -n 's/^#define LUMIVO_VERSION "\(.*\)"$/\1/p' "$header")
+file_version=$(sed -n 's/^#define LUMIVO_FILE_VERSION_TEXT "\(.*\)"$/\1/p' "$header")
+say "version $version (file version $file_version)"
+
+# Found rather than named: the folder of a target may move.
+programs=()
+for name in lumivo.exe prchk.exe checker_sim.exe; do
+    programs+=("$(find "$build" -name "$name" -not -path "*/CMakeFiles/*" | head -n 1)")
+done
+stage="$build/stage"
+"$python" installer/package.py stage --version "$version" "$stage" "${programs[@]}"
+if [ -n "$sign" ]; then
+    for exe in "$stage"/*.exe; do "$sign" "$exe"; done
+fi
+
+mkdir -p "$dist"
+setup="$dist/lumivo-$version-setup.exe"
+zip="$dist/lumivo-$version-win32.zip"
+"$python" installer/package.py installer --version "$version" --file-version "$file_version" \
+    --arch x86 ${sign:+--sign "$sign"} "$stage" "$setup"
+"$python" installer/package.py zip --version "$version" "$stage" "$zip"
+(cd "$dist" && sha256sum -- *.exe *.zip >SHA256SUMS)
+
+say "done:"
+ls -l "$dist"
