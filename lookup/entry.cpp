@@ -120,14 +120,14 @@ void storeCharacter(signed char ch) {
 // A lookup can wait in an "Uwaga" box, whose message loop paints the window
 // when it is uncovered, restored or resized. The screen must not show a
 // lookup halfway (the last item's name beside "Cena: 0.00"): until the lookup
-// has ended, paints draw the screen as it stood at the Enter.
+// has ended, paints draw the screen as it stood at the Enter. The handler
+// runs only through the entry feed, so a paint while it is busy is a paint
+// from inside a lookup's box.
 CheckState screenBeforeLookup;
-bool lookupRunning = false;
 
 void enterCode() {
     if (entryPos == 0) return;
     screenBeforeLookup = checkState;
-    lookupRunning = true;
     entryPos = 0;
     checkState.code[kLookedUpCodeLength] = '\0';
     checkState.resultShown = 1;
@@ -141,7 +141,6 @@ void enterCode() {
     } else {
         lookupInPriceFile(checkState.code);
     }
-    lookupRunning = false;
     requestRepaint();
 }
 
@@ -157,7 +156,7 @@ int handleEntryChar(signed char ch) {
 }
 
 const CheckState& checkStateToPaint() {
-    return lookupRunning ? screenBeforeLookup : checkState;
+    return entryHandlerBusy() ? screenBeforeLookup : checkState;
 }
 
 void expireIdleTimer() {

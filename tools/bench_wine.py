@@ -16,7 +16,6 @@ import argparse
 import collections
 import json
 import os
-import socket
 import statistics
 import subprocess
 import sys
@@ -25,7 +24,7 @@ import time
 from dataclasses import dataclass
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "tests", "e2e")]
+sys.path.insert(0, HERE)
 import bench_x11  # noqa: E402
 import checker_servers as servers  # noqa: E402
 import program_session as program  # noqa: E402
@@ -38,9 +37,6 @@ import winebox  # noqa: E402
 BYTE_TIME_S = 10 / 9600
 LINE_TIME_MS = 14 * BYTE_TIME_S * 1000
 FRAME_MS = 1000 / 60
-# The kernel's receive time stamp in nanoseconds; Python names only some
-# of Linux's socket options.
-SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
 
 
 
@@ -123,64 +119,13 @@ def print_table(rows, out=sys.stdout):
     out.flush()
 
 
-# --- the program's process under Wine -----------------------------------------------
-
-
-def read_text(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError:
-        return b""
-
-
-def windows_process(session, exe_name, timeout=10):
-    """The PID of the Linux process that runs `exe_name` in the session's
-    prefix: Wine starts it apart from the launcher we started."""
-    wanted = ("WINEPREFIX=" + session.prefix).encode()
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit():
-                continue
-            command = read_text(f"/proc/{entry}/cmdline").lower()
-            if exe_name.lower().encode() in command and \
-                    wanted in read_text(f"/proc/{entry}/environ").split(b"\0"):
-                return int(entry)
-        time.sleep(0.05)
-    raise RuntimeError(f"no process runs {exe_name}")
-
-
-def wineserver_process(session):
-    wanted = ("WINEPREFIX=" + session.prefix).encode()
-    for entry in os.listdir("/proc"):
-        if entry.isdigit() and read_text(f"/proc/{entry}/comm").startswith(b"wineserver") and \
-                wanted in read_text(f"/proc/{entry}/environ").split(b"\0"):
-            return int(entry)
-    raise RuntimeError("no wineserver runs for the session's prefix")
-
-
-def cpu_seconds(pid):
-    """User and system time of a process so far (utime + stime)."""
-    text = read_text(f"/proc/{pid}/stat").decode()
-    fields = text[text.rindex(")") + 2:].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def resident_kb(pid):
-    for line in read_text(f"/proc/{pid}/status").decode().splitlines():
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    raise RuntimeError(f"no VmRSS for process {pid}")
-
-
 def idle_cpu_percent(pids, seconds):
     """Percent of one core each process used over `seconds` of waiting."""
-    before = [cpu_seconds(pid) for pid in pids]
+    before = [program.cpu_seconds(pid) for pid in pids]
     started = time.monotonic()
     time.sleep(seconds)
     elapsed = time.monotonic() - started
-    return [(cpu_seconds(pid) - was) / elapsed * 100 for pid, was in zip(pids, before)]
+    return [(program.cpu_seconds(pid) - was) / elapsed * 100 for pid, was in zip(pids, before)]
 
 
 # --- start-up -------------------------------------------------------------------------
@@ -233,50 +178,6 @@ def startup_rows(session, watch, plan, exe, least):
 
 
 # --- the checker server and the scanner ---------------------------------------------------
-
-
-class TimestampingServer(servers.CapturingServer):
-    """The capturing checker server, noting when each request reached the
-    socket by the kernel's receive time stamp (wall clock, ns), so that this
-    process's own scheduling does not count."""
-
-    def _serve(self):
-        self.stamps = []
-        self.sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
-        while not self.stopping.is_set():
-            try:
-                data, ancillary, _, peer = self.sock.recvmsg(65536, 64)
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            stamp = time.time_ns()
-            for level, kind, value in ancillary:
-                if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
-                    seconds, nanoseconds = int.from_bytes(value[:8], "little"), \
-                        int.from_bytes(value[8:16], "little")
-                    stamp = seconds * 10**9 + nanoseconds
-            with self.lock:
-                self.datagrams.append(data)
-                self.stamps.append(stamp)
-            self.sock.sendto(self.answer(data), peer)
-
-    def count(self):
-        with self.lock:
-            return len(self.datagrams)
-
-    def wait_beyond(self, count, timeout):
-        """True once more than `count` requests have come."""
-        deadline = time.monotonic() + timeout
-        while self.count() <= count:
-            if time.monotonic() > deadline:
-                return False
-            time.sleep(0.001)
-        return True
-
-    def stamp(self, index):
-        with self.lock:
-            return self.stamps[index]
 
 
 def one_zloty(request):
@@ -440,11 +341,11 @@ def idle_and_memory(session, watch, plan, exe, title):
         if time.monotonic() > deadline:
             raise RuntimeError(f"{os.path.basename(exe)} showed no window \"{title}\"")
         time.sleep(0.01)
-    pid = windows_process(session, os.path.basename(exe))
+    pid = program.windows_process(session, os.path.basename(exe))
     note(f"{title} at rest, {plan.idle_seconds} s")
     time.sleep(3)
-    own, server = idle_cpu_percent([pid, wineserver_process(session)], plan.idle_seconds)
-    return pid, own, server, resident_kb(pid)
+    own, server = idle_cpu_percent([pid, program.wineserver_process(session)], plan.idle_seconds)
+    return pid, own, server, program.resident_kb(pid)
 
 
 def idle_rows(plan, lumivo, least):
@@ -479,10 +380,10 @@ def scanner_rows(session, watch, plan, args, server, scanner):
     lumivo = idle_and_memory(session, watch, plan, args.exe, "lumivo")
     rows = idle_rows(plan, lumivo, least)
     scan_to_request_rows(scanner, server, numbered_codes(0, 10))  # warm-up
-    before_kb = resident_kb(lumivo[0])
+    before_kb = program.resident_kb(lumivo[0])
     rows += scan_to_request_rows(scanner, server, numbered_codes(100, plan.scan_codes))
     rows += burst_rows(scanner, server, numbered_codes(10000, plan.burst_codes))
-    after_kb = resident_kb(lumivo[0])
+    after_kb = program.resident_kb(lumivo[0])
     codes = plan.scan_codes + plan.burst_codes
     rows.append(Row("memory_growth", f"resident memory after the {codes} codes",
                     after_kb / 1024, "MiB", before_kb / 1024, "before them"))
@@ -502,7 +403,7 @@ def program_rows(args, plan, display, template):
     """Start-up, the scanner rows and the lookup, on a display of the size
     every test uses (the program's default window is sized from it)."""
     session = program.new_session(display, template)
-    server = TimestampingServer(servers.pick_loopback_address(), answer=one_zloty)
+    server = servers.CapturingServer(servers.pick_loopback_address(), answer=one_zloty)
     watch = bench_x11.WindowWatch(display.name)
     scanner = None
     try:
@@ -559,9 +460,9 @@ def main(argv):
     args = parser.parse_args(argv)
     plan = QUICK if args.quick else Plan()
 
-    print(f"bench-wine: load average before: {read_text('/proc/loadavg').decode().strip()}")
+    print(f"bench-wine: load average before: {program.read_proc('/proc/loadavg').decode().strip()}")
     rows = measure(args, plan)
-    print(f"bench-wine: load average after: {read_text('/proc/loadavg').decode().strip()}")
+    print(f"bench-wine: load average after: {program.read_proc('/proc/loadavg').decode().strip()}")
     print_table(rows)
     return 0
 

@@ -8,12 +8,17 @@
 
 using prchk::formatText;
 
-int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages) {
-    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
-    if (!file.holds()) {
+Owned<std::FILE*> openForReading(const std::string& path, PrchkMessages& messages) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
         messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
-        return -1;
     }
+    return ownFile(file);
+}
+
+int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages) {
+    const auto file = openForReading(path, messages);
+    if (!file.holds()) return -1;
     bytes.clear();
     char chunk[65536];
     size_t got = 0;
@@ -64,11 +69,8 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
                   int64_t& trailingBytes, PrchkMessages& messages) {
     records.clear();
     trailingBytes = 0;
-    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
-    if (!file.holds()) {
-        messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
-        return -1;
-    }
+    const auto file = openForReading(path, messages);
+    if (!file.holds()) return -1;
     PriceRecord record;
     size_t got = 0;
     while ((got = std::fread(&record, 1, sizeof record, file.get())) == sizeof record) {

@@ -8,10 +8,15 @@
 #include <string_view>
 #include <vector>
 
+#include "base/cleanup.h"
 #include "lookup/price_file.h"
 #include "tools/prchk_messages.h"
 #include "tools/prchk_price_list.h"
 #include "tools/prchk_records.h"
+
+// Opens a file for binary reading; when it cannot be opened, the guard holds
+// nothing and an error names the file.
+Owned<std::FILE*> openForReading(const std::string& path, PrchkMessages& messages);
 
 // Reads a whole file. Returns 0, or -1 with an error.
 int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages);

@@ -10,6 +10,7 @@
 
 #include "base/cleanup.h"
 #include "lookup/price_file.h"
+#include "tools/prchk_files.h"
 #include "tools/prchk_records.h"
 
 namespace {
@@ -151,11 +152,8 @@ int addEndFindings(const std::string& path, FindingLog& log, const OrderCheck& o
 // The pass over the records: each record's fields, and their order.
 int checkEveryRecord(const std::string& path, FindingLog& log, OrderCheck& order,
                      PrchkMessages& messages) {
-    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
-    if (!file.holds()) {
-        messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
-        return -1;
-    }
+    const auto file = openForReading(path, messages);
+    if (!file.holds()) return -1;
     PriceRecord record;
     size_t got = 0;
     int64_t index = 0;

@@ -202,3 +202,59 @@ def screenshot(session, path, window=None, full_screen=False):
     run(["import", "-window", "root"] + crop + [path], env=session.env)
     session.shots.append(path)
     return path
+
+
+# --- the programs' processes under Wine ----------------------------------------------
+
+
+def read_proc(path):
+    """A file of /proc, or b"" once the process has gone."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except OSError:
+        return b""
+
+
+def _in_session(entry, session):
+    wanted = ("WINEPREFIX=" + session.prefix).encode()
+    return wanted in read_proc(f"/proc/{entry}/environ").split(b"\0")
+
+
+def windows_process(session, exe_name="lumivo.exe", timeout=10):
+    """The PID of the Linux process that runs `exe_name` in the session's
+    prefix: Wine runs it apart from the launcher that start_program made."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            if exe_name.lower().encode() in read_proc(f"/proc/{entry}/cmdline").lower() and \
+                    _in_session(entry, session):
+                return int(entry)
+        time.sleep(0.05)
+    raise RuntimeError(f"no process runs {exe_name}")
+
+
+def wineserver_process(session):
+    """The PID of the session's wineserver, which keeps the windows'
+    message queues."""
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        if read_proc(f"/proc/{entry}/comm").startswith(b"wineserver") and \
+                _in_session(entry, session):
+            return int(entry)
+    raise RuntimeError("no wineserver runs for the session's prefix")
+
+
+def cpu_seconds(pid):
+    """User and system time of a process so far (utime + stime)."""
+    text = read_proc(f"/proc/{pid}/stat").decode()
+    fields = text[text.rindex(")") + 2:].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def resident_kb(pid, field="VmRSS"):
+    """A memory figure of /proc/PID/status in KiB: VmRSS, the resident
+    memory now, or VmHWM, its peak."""
+    for line in read_proc(f"/proc/{pid}/status").decode().splitlines():
+        if line.startswith(field + ":"):
+            return int(line.split()[1])
+    raise RuntimeError(f"no {field} for process {pid}")

@@ -27,9 +27,8 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "tests", "e2e")]
+sys.path.insert(0, HERE)
 import checker_servers as servers  # noqa: E402
-import program_case  # noqa: E402
 import program_session as program  # noqa: E402
 import screen_reading as screen  # noqa: E402
 import setup_dat  # noqa: E402
@@ -105,9 +104,9 @@ def wait_idle(pid, codes):
     second; fails when that takes longer than 20 ms per code and a minute."""
     deadline = time.monotonic() + STALL_S + codes * 0.02
     while time.monotonic() < deadline:
-        before = program_case.cpu_seconds(pid)
+        before = program.cpu_seconds(pid)
         time.sleep(1)
-        if program_case.cpu_seconds(pid) - before < 0.1:
+        if program.cpu_seconds(pid) - before < 0.1:
             return
     raise RuntimeError(f"still busy after {codes} codes")
 
@@ -134,39 +133,22 @@ def read_bottom_line(run, code, timeout):
         time.sleep(0.2)
 
 
-def wineserver_process(session):
-    """The PID of the session's wineserver, which keeps the windows'
-    message queues."""
-    wanted = ("WINEPREFIX=" + session.prefix).encode()
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        if program_case.read_bytes(f"/proc/{entry}/comm").startswith(b"wineserver") and \
-                wanted in program_case.read_bytes(f"/proc/{entry}/environ").split(b"\0"):
-            return int(entry)
-    raise RuntimeError("no wineserver runs for the session")
-
-
-def peak_resident_kb(pid):
-    for line in program_case.read_bytes(f"/proc/{pid}/status").decode().splitlines():
-        if line.startswith("VmHWM:"):
-            return int(line.split()[1])
-    return None
-
-
 def soak(run, scanner, done_at):
     """Scans the first 1 000 codes, then the rest; done_at(n) returns once
     the program has handled n codes. Records time and memory."""
-    pid = program_case.program_process(run.session)
+    pid = program.windows_process(run.session)
     seconds = 0.0
     for part in (run.codes[:FIRST_CODES], run.codes[FIRST_CODES:]):
         started = time.monotonic()
         scan(scanner, part)
         done_at(FIRST_CODES if len(run.rss_kb) == 0 else len(run.codes))
-        run.rss_kb.append(program_case.resident_kb(pid))
+        run.rss_kb.append(program.resident_kb(pid))
         seconds += time.monotonic() - started
     run.seconds = seconds
     # Bytes scanned faster than they are looked up wait as posted messages,
     # which Wine keeps in its server.
-    run.wineserver_peak_kb = peak_resident_kb(wineserver_process(run.session))
+    server = program.wineserver_process(run.session)
+    run.wineserver_peak_kb = program.resident_kb(server, "VmHWM")
     change = run.rss_kb[1] - run.rss_kb[0]
     run.check(abs(change) <= MEMORY_LIMIT_KB,
               f"resident memory changed by {change} KiB (limit {MEMORY_LIMIT_KB})")
@@ -255,7 +237,7 @@ def standalone_soak(args, run):
         # a window is painted only when no posted message waits. So wait
         # until the program has nothing left to do, then read the screen,
         # well within the 15 s after which the idle timer clears the total.
-        wait_idle(program_case.program_process(run.session), count)
+        wait_idle(program.windows_process(run.session), count)
         shown, text = read_bottom_line(run, run.codes[count - 1], 5)
         if not shown:
             raise RuntimeError(f"the screen never showed code {count}, {run.codes[count - 1]}; "

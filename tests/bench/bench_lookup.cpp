@@ -21,11 +21,11 @@
 
 #include "lookup/price_file.h"
 #include "settings/settings.h"
-#include "tests/support/price_file_builder.h"
+#include "tests/bench/lookup_probes.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
-constexpr int kCodeWidth = 13;
 using Clock = std::chrono::steady_clock;
 
 // The folder and its files go at exit.
@@ -45,9 +45,7 @@ std::string priceFileOf(long count) {
     if (file == nullptr) return {};
     std::vector<PriceRecord> chunk;
     for (long first = 0; first < count; first += 100000) {
-        chunk.clear();
-        for (long i = first; i < count && i < first + 100000; ++i)
-            chunk.push_back(makePriceRecord(numberedCode(2 * i, kCodeWidth), "Towar", 1.0));
+        fillBenchRecords(chunk, first, std::min(100000L, count - first));
         std::fwrite(chunk.data(), sizeof(PriceRecord), chunk.size(), file);
     }
     std::fclose(file);
@@ -73,28 +71,6 @@ bool readsAlone(const char* path, const int64_t* offsets, int count) {
     return ok;
 }
 
-// A code of the file and the places its lookup reads, noted from one real
-// lookup before the timing starts.
-struct Probe {
-    char code[32];
-    int reads;
-    int64_t offsets[kMaxLookupReads];
-};
-
-std::vector<Probe> probesFor(long count, bool found) {
-    std::mt19937_64 random(count);
-    std::uniform_int_distribution<long> pick(0, count - 1);
-    std::vector<Probe> probes(1024);
-    for (Probe& probe : probes) {
-        std::snprintf(probe.code, sizeof probe.code, "%0*ld", kCodeWidth,
-                      2 * pick(random) + (found ? 0 : 1));
-        lookupPriceRecord(probe.code);
-        probe.reads = std::min(lastLookupReads, kMaxLookupReads);
-        std::copy_n(lastLookupOffsets, probe.reads, probe.offsets);
-    }
-    return probes;
-}
-
 double secondsOf(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
@@ -111,7 +87,7 @@ void lookups(benchmark::State& state, bool found) {
     }
     std::memset(&settings, 0, sizeof settings);
     std::snprintf(settings.priceFilePath, sizeof settings.priceFilePath, "%s", path.c_str());
-    const std::vector<Probe> probes = probesFor(count, found);
+    const std::vector<Probe> probes = probesFor(count, found, 1024);
 
     long reads = 0, lookupsDone = 0, misses = 0, floorFailures = 0;
     int maxReads = 0;

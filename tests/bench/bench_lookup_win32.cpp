@@ -22,31 +22,13 @@
 
 #include "lookup/price_file.h"
 #include "settings/settings.h"
+#include "tests/bench/lookup_probes.h"
+#include "tests/bench/win32_clock.h"
 
 namespace {
 
-constexpr int kCodeWidth = 13;
 constexpr int kProbes = 256;  // codes per timed block
 constexpr int kRounds = 15;   // blocks of lookups, each beside a block of the floor
-
-// A code of the file and the places its lookup reads, noted from one real
-// lookup before the timing starts.
-struct Probe {
-    char code[32];
-    int reads;
-    int64_t offsets[kMaxLookupReads];
-};
-
-double nowSeconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // Codes are the even numbers, so every odd number is missing. A file of the
 // right length left by an earlier run is kept.
@@ -62,13 +44,7 @@ bool writePriceFile(const std::string& path, long count) {
     std::vector<PriceRecord> chunk;
     bool ok = true;
     for (long first = 0; ok && first < count; first += 100000) {
-        chunk.assign(static_cast<size_t>(std::min(100000L, count - first)), PriceRecord{});
-        for (size_t i = 0; i < chunk.size(); ++i) {
-            std::snprintf(chunk[i].code, sizeof chunk[i].code, "%0*ld", kCodeWidth,
-                          2 * (first + static_cast<long>(i)));
-            std::snprintf(chunk[i].name, sizeof chunk[i].name, "Towar");
-            chunk[i].price = 10000;
-        }
+        fillBenchRecords(chunk, first, std::min(100000L, count - first));
         const DWORD bytes = static_cast<DWORD>(chunk.size() * sizeof(PriceRecord));
         DWORD written = 0;
         ok = WriteFile(file, chunk.data(), bytes, &written, nullptr) && written == bytes;
@@ -94,20 +70,6 @@ bool readsAlone(const char* path, const Probe& probe) {
     }
     CloseHandle(file);
     return ok;
-}
-
-std::vector<Probe> probesFor(long count, bool found) {
-    std::mt19937_64 random(static_cast<uint64_t>(count));
-    std::uniform_int_distribution<long> pick(0, count - 1);
-    std::vector<Probe> probes(kProbes);
-    for (Probe& probe : probes) {
-        std::snprintf(probe.code, sizeof probe.code, "%0*ld", kCodeWidth,
-                      2 * pick(random) + (found ? 0 : 1));
-        lookupPriceRecord(probe.code);
-        probe.reads = std::min(lastLookupReads, kMaxLookupReads);
-        std::copy_n(lastLookupOffsets, probe.reads, probe.offsets);
-    }
-    return probes;
 }
 
 // Seconds per lookup over one block; negative when an answer was wrong.
@@ -136,7 +98,7 @@ double median(std::vector<double> values) {
 // Blocks of lookups and of the floor by turns, the floor first every other
 // round, so that neither always finds the cache warmed by the other.
 bool measure(const std::string& path, long count, bool found) {
-    const std::vector<Probe> probes = probesFor(count, found);
+    const std::vector<Probe> probes = probesFor(count, found, kProbes);
     std::vector<double> lookupTimes, floorTimes;
     for (int round = 0; round < kRounds; ++round) {
         const bool floorFirst = round % 2 == 1;

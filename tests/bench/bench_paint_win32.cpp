@@ -16,6 +16,7 @@
 
 #include "lookup/check_state.h"
 #include "settings/settings.h"
+#include "tests/bench/win32_clock.h"
 #include "ui/main_window.h"
 #include "ui/price_screen.h"
 
@@ -24,14 +25,7 @@ namespace {
 constexpr int kPaints = 200;
 
 double nowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+    return nowSeconds() * 1000.0;
 }
 
 // Every line of the result face: net and gross prices, a name of two lines,

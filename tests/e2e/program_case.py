@@ -37,46 +37,6 @@ def template_path():
         os.getcwd(), "e2e-wine-template")
 
 
-# --- the program's own process ----------------------------------------------------
-
-
-def read_bytes(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError:
-        return b""
-
-
-def program_process(session, timeout=10):
-    """The PID of the Linux process that runs lumivo.exe in the session's
-    prefix: Wine runs it apart from the launcher that start_program made."""
-    wanted = ("WINEPREFIX=" + session.prefix).encode()
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        for entry in filter(str.isdigit, os.listdir("/proc")):
-            if b"lumivo.exe" in read_bytes(f"/proc/{entry}/cmdline").lower() and \
-                    wanted in read_bytes(f"/proc/{entry}/environ").split(b"\0"):
-                return int(entry)
-        time.sleep(0.05)
-    raise AssertionError("no process runs lumivo.exe")
-
-
-def cpu_seconds(pid):
-    """User and system time of a process so far."""
-    text = read_bytes(f"/proc/{pid}/stat").decode()
-    fields = text[text.rindex(")") + 2:].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def resident_kb(pid):
-    """The process's resident memory (VmRSS) in KiB."""
-    for line in read_bytes(f"/proc/{pid}/status").decode().splitlines():
-        if line.startswith("VmRSS:"):
-            return int(line.split()[1])
-    raise AssertionError(f"no VmRSS for process {pid}")
-
-
 class ProgramCase(unittest.TestCase):
     display = None
     template = None

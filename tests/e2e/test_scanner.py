@@ -57,10 +57,10 @@ class Scanner(ProgramCase):
     def assert_program_idle(self, what):
         """The program's process uses next to no processor time while
         nothing happens; a reader that spins keeps a core busy."""
-        pid = program_case.program_process(self.session)
-        before = program_case.cpu_seconds(pid)
+        pid = program.windows_process(self.session)
+        before = program.cpu_seconds(pid)
         time.sleep(IDLE_WATCH_S)
-        used = program_case.cpu_seconds(pid) - before
+        used = program.cpu_seconds(pid) - before
         print(f"\nprocessor time over {IDLE_WATCH_S} s {what}: {used:.2f} s", file=sys.stderr)
         self.assertLess(used, IDLE_WATCH_S / 4, f"busy {what}")
 

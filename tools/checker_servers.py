@@ -92,6 +92,16 @@ def pick_loopback_address():
     raise RuntimeError("no free loopback address for port 1001")
 
 
+def receive_stamp(ancillary):
+    """The kernel's receive time stamp among a datagram's ancillary data,
+    or now when there is none."""
+    for level, kind, value in ancillary:
+        if level == socket.SOL_SOCKET and kind == SO_TIMESTAMPNS:
+            seconds = int.from_bytes(value[:8], "little")
+            return seconds * 10**9 + int.from_bytes(value[8:16], "little")
+    return time.time_ns()
+
+
 def require_loopback(address):
     """Tests talk to servers on this machine only."""
     if not address.startswith("127."):
@@ -145,10 +155,15 @@ def unknown_item_reply(request):
     return reply_bytes(request, code, "Nieznany kod towaru")
 
 
+# Linux's receive time stamp option (not named by every Python).
+SO_TIMESTAMPNS = getattr(socket, "SO_TIMESTAMPNS", 35)
+
+
 class CapturingServer:
     """A UDP checker server on loopback that keeps every datagram it gets,
-    in order, and answers each with what `answer` makes of it (nothing when
-    `answer` is None)."""
+    in order, with the kernel's receive time stamp (wall clock, ns: this
+    process's own scheduling does not count), and answers each with what
+    `answer` makes of it (nothing when `answer` is None)."""
 
     def __init__(self, address, answer=unknown_item_reply):
         require_loopback(address)
@@ -156,10 +171,12 @@ class CapturingServer:
         self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         # A big receive buffer, so a burst of requests is never dropped here.
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4 << 20)
+        self.sock.setsockopt(socket.SOL_SOCKET, SO_TIMESTAMPNS, 1)
         self.sock.bind((address, CHECKER_PORT))
         self.sock.settimeout(0.1)
         self.answer = answer
         self.datagrams = []
+        self.stamps = []
         self.lock = threading.Lock()
         self.stopping = threading.Event()
         self.thread = threading.Thread(target=self._serve, daemon=True)
@@ -168,13 +185,14 @@ class CapturingServer:
     def _serve(self):
         while not self.stopping.is_set():
             try:
-                data, peer = self.sock.recvfrom(65536)
+                data, ancillary, _, peer = self.sock.recvmsg(65536, 64)
             except socket.timeout:
                 continue
             except OSError:
                 return
             with self.lock:
                 self.datagrams.append(data)
+                self.stamps.append(receive_stamp(ancillary))
             if self.answer is not None:
                 self.sock.sendto(self.answer(data), peer)
 
@@ -182,11 +200,29 @@ class CapturingServer:
         with self.lock:
             return list(self.datagrams)
 
+    def count(self):
+        with self.lock:
+            return len(self.datagrams)
+
+    def stamp(self, index):
+        """When request `index` reached the socket, in ns of the wall clock."""
+        with self.lock:
+            return self.stamps[index]
+
     def wait_count(self, count, timeout):
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline and len(self.received()) < count:
+        while time.monotonic() < deadline and self.count() < count:
             time.sleep(0.05)
         return self.received()
+
+    def wait_beyond(self, count, timeout, step=0.001):
+        """True once more than `count` requests have come."""
+        deadline = time.monotonic() + timeout
+        while self.count() <= count:
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(step)
+        return True
 
     def close(self):
         self.stopping.set()
