@@ -15,7 +15,7 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. tools/wine-host.sh
+. tests/harness/wine-host.sh
 
 tools/install-deps.sh
 lumivo_pick_wine

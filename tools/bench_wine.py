@@ -24,7 +24,7 @@ import time
 from dataclasses import dataclass
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "tests", "harness")]
 import bench_x11  # noqa: E402
 import checker_servers as servers  # noqa: E402
 import program_session as program  # noqa: E402

@@ -9,7 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 
 # Wine for the 32-bit program needs the i386 architecture. 64-bit Wine and
 # compiler too: on a host that cannot run 32-bit programs the tests run a
-# 64-bit build of the same sources (tools/wine-host.sh).
+# 64-bit build of the same sources (tests/harness/wine-host.sh).
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
     NEED_UPDATE=1

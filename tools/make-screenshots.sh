@@ -11,9 +11,9 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. tools/wine-host.sh
+. tests/harness/wine-host.sh
 lumivo_pick_wine
 lumivo_build_demo
 
-python3 tools/make_screenshots.py --exe "$lumivo_demo_exe" --prchk "$lumivo_demo_tools/prchk" \
+python3 tools/make_screenshots.py --exe "$lumivo_demo_exe" --prchk "$lumivo_demo_prchk" \
     --docs "$root/docs" --work "$root/build/screenshots"

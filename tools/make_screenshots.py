@@ -12,12 +12,14 @@ import shutil
 import sys
 import time
 
-import program_session as program
-import screen_reading as screen
-import setup_dat
-import winebox
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, os.pardir, "tests", "harness"))
+import program_session as program  # noqa: E402
+import screen_reading as screen  # noqa: E402
+import setup_dat  # noqa: E402
+import winebox  # noqa: E402
 
-DEMO_ITEMS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "demo", "demo_items.csv")
+DEMO_ITEMS = os.path.join(HERE, "demo", "demo_items.csv")
 
 # Where a shop keeps its price file, as the dialog's picture shows it: on the
 # prefix's drive C:, not in a build folder.

@@ -12,7 +12,7 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. tools/wine-host.sh
+. tests/harness/wine-host.sh
 
 mode=server
 for arg in "$@"; do
@@ -34,8 +34,8 @@ lumivo_build_demo
 
 demo="$root/build/demo"
 mkdir -p "$demo"
-"$lumivo_demo_tools/prchk" build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
-python3 tools/setup_dat.py "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1
+"$lumivo_demo_prchk" build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
+python3 tests/harness/setup_dat.py "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1
 
 sim_pid=""
 cleanup() {
@@ -64,7 +64,7 @@ lumivo_use_prefix "$demo/wineprefix"
 
 if [ "$mode" = server ]; then
     echo "run-demo: starting the checker-server simulator on 127.0.0.1:1001 (one line per request)"
-    $SUDO "$lumivo_demo_tools/checker_sim" --address 127.0.0.1 --port 1001 \
+    $SUDO "$lumivo_demo_server" --address 127.0.0.1 --port 1001 \
         --csv tools/demo/demo_items.csv &
     sim_pid=$!
     sleep 0.5

@@ -21,7 +21,7 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. tools/wine-host.sh
+. tests/harness/wine-host.sh
 
 lumivo_pick_wine
 windows="$root/build/soak-windows-$LUMIVO_WINDOWS_ARCH"
@@ -37,5 +37,5 @@ echo "soak-wine: soaking (waits for ${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock})"
 # Found rather than named: the folder of the exe's target may move.
 flock "${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock}" python3 tools/soak_wine.py \
     --exe "$(find "$windows" -name lumivo.exe -not -path "*/CMakeFiles/*" | head -n 1)" \
-    --prchk "$native/tools/prchk" --sim "$native/tools/checker_sim" \
+    --prchk "$native/prchk/prchk" --sim "$native/server/checker_sim" \
     --template "$windows/soak-wine-template" "$@"

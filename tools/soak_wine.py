@@ -27,7 +27,7 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "tests", "harness")]
 import checker_servers as servers  # noqa: E402
 import program_session as program  # noqa: E402
 import screen_reading as screen  # noqa: E402

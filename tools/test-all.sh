@@ -7,12 +7,12 @@
 # Ends with one line "N passed, M failed" and a non-zero status when anything
 # failed. Build folders: build/ci-native, build/ci-asan, build/ci-fuzz,
 # build/ci-win32 (build/ci-win64 on a host that runs only 64-bit Wine, see
-# tools/wine-host.sh). Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
+# tests/harness/wine-host.sh). Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-. tools/wine-host.sh
+. tests/harness/wine-host.sh
 
 jobs=2
 fuzz_seconds=${LUMIVO_FUZZ_SECONDS:-15}
@@ -139,7 +139,7 @@ if ! lumivo_start_display; then
     note_failure "no virtual display"
 elif build "$windows_build" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" \
-        -DLUMIVO_NATIVE_TOOLS="$root/build/ci-native/tools"; then
+        -DLUMIVO_NATIVE_BUILD="$root/build/ci-native"; then
     LUMIVO_E2E_DISPLAY=$DISPLAY run_ctest "$windows_build"
 fi
 

@@ -12,7 +12,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, os.pardir, "tools")]
+sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "harness")]
 import checker_servers as servers  # noqa: E402
 import program_case  # noqa: E402
 import program_session as program  # noqa: E402

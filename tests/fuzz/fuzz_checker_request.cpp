@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "checker/checker.h"
+#include "server/checker_sim_request.h"
 #include "tests/fuzz/fuzz_checks.h"
-#include "tools/checker_sim_request.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/prchk_format.h"
+#include "pricelist/pricelist.h"
 
 namespace {
 

@@ -17,12 +17,12 @@
 #include "checker/checker.h"
 #include "lookup/in_store_codes.h"
 #include "scanner/scanner.h"
+#include "server/checker_sim_request.h"
 #include "settings/settings_file_seam.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/fakes.h"
 #include "tests/support/memory_services.h"
 #include "tests/support/price_file_builder.h"
-#include "tools/checker_sim_request.h"
 
 namespace {
 

@@ -28,7 +28,7 @@ import time
 import unittest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path[:0] = [os.path.join(SOURCE, "installer"), os.path.join(SOURCE, "tools")]
+sys.path[:0] = [os.path.join(SOURCE, "installer"), os.path.join(SOURCE, "tests", "harness")]
 import package  # noqa: E402
 import setup_dat  # noqa: E402
 import winebox  # noqa: E402

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/checker_sim_net.h"
+#include "server/checker_sim_net.h"
 
 class LoopbackServer {
 public:

@@ -4,14 +4,14 @@
 #
 # Prefix: $LUMIVO_WINEPREFIX, used as it is, when set; else .wineprefix in the
 # working directory (ctest runs in the build tree), made on first use by the
-# same recipe as every other prefix (tools/winebox.py). Display: $DISPLAY when
+# same recipe as every other prefix (tests/harness/winebox.py). Display: $DISPLAY when
 # set, else a virtual one of our own for the duration of the run. The
 # program's exit code is passed through. When this script made the prefix or
 # the display, it also stops the wineserver it started, so that nothing lingers.
 set -u
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-. "$root/tools/wine-host.sh"
+. "$root/tests/harness/wine-host.sh"
 trap lumivo_stop_display EXIT
 
 if [ -z "${DISPLAY:-}" ]; then

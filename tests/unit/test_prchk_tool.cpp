@@ -15,10 +15,10 @@
 #include "lookup/entry.h"
 #include "lookup/polish_text.h"
 #include "lookup/price_file.h"
+#include "pricelist/pricelist.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
 #include "tests/support/price_file_builder.h"
-#include "tools/prchk_format.h"
 
 namespace {
 

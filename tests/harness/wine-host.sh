@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Sourced by the scripts that build or run the Windows program under Wine.
 # Needs: the project's root in $root. The display and prefix recipes
-# themselves live in tools/winebox.py; these functions are their shell face.
+# themselves live in tests/harness/winebox.py; these functions are their shell face.
 #
 # lumivo_pick_wine: decides which Windows build this machine can run and
 # makes the plain "wine" command run it. Shops get 32-bit code, and where the
@@ -37,13 +37,13 @@ lumivo_pick_wine() {
 }
 
 # lumivo_start_display: a virtual display with a window manager, kept by one
-# process of tools/winebox.py until lumivo_stop_display ends it by its PID.
+# process of tests/harness/winebox.py until lumivo_stop_display ends it by its PID.
 # Sets and exports DISPLAY; returns non-zero when no display came up.
 lumivo_display_pid=""
 lumivo_start_display() {
     local name_file
     name_file=$(mktemp)
-    python3 "$root/tools/winebox.py" display >"$name_file" &
+    python3 "$root/tests/harness/winebox.py" display >"$name_file" &
     lumivo_display_pid=$!
     # Up to three tries of Xvfb and openbox, 15 s each at worst.
     for _ in $(seq 500); do
@@ -73,7 +73,7 @@ lumivo_stop_display() {
 # lumivo_use_prefix PATH: makes the Wine prefix at PATH once (on $DISPLAY,
 # with the shop PC's font substitutes) and exports what Wine needs to run in it.
 lumivo_use_prefix() {
-    python3 "$root/tools/winebox.py" prefix "$1" || return 1
+    python3 "$root/tests/harness/winebox.py" prefix "$1" || return 1
     lumivo_wine_env "$1"
 }
 
@@ -81,13 +81,14 @@ lumivo_use_prefix() {
 # which is used as it is.
 lumivo_wine_env() {
     local exports
-    exports=$(python3 "$root/tools/winebox.py" env "$1") || return 1
+    exports=$(python3 "$root/tests/harness/winebox.py" env "$1") || return 1
     eval "$exports"
 }
 
 # lumivo_build_demo: lumivo.exe for this host's Wine in build/demo-windows-ARCH
 # and the native prchk and checker_sim in build/demo-native (after
-# lumivo_pick_wine). Sets lumivo_demo_exe and lumivo_demo_tools.
+# lumivo_pick_wine). Sets lumivo_demo_exe, lumivo_demo_prchk and
+# lumivo_demo_server.
 lumivo_build_demo() {
     local windows="$root/build/demo-windows-$LUMIVO_WINDOWS_ARCH"
     local native="$root/build/demo-native"
@@ -99,5 +100,6 @@ lumivo_build_demo() {
     cmake --build "$native" -j2 --target prchk checker_sim || return 1
     # Found rather than named: the folder of the exe's target may move.
     lumivo_demo_exe=$(find "$windows" -name lumivo.exe -not -path "*/CMakeFiles/*" | head -n 1)
-    lumivo_demo_tools="$native/tools"
+    lumivo_demo_prchk="$native/prchk/prchk"
+    lumivo_demo_server="$native/server/checker_sim"
 }

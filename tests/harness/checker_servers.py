@@ -1,5 +1,5 @@
 """Checker servers for the end-to-end tests: the checker-server simulator
-(tools/checker_sim) with its per-request lines, and a capturing server in
+(server/checker_sim) with its per-request lines, and a capturing server in
 this process that keeps every request datagram as it came off the wire. Also
 the short price list both serve.
 
@@ -22,7 +22,7 @@ ETX = 0x03
 CR = 0x0D
 
 
-# --- the checker-server simulator (tools/checker_sim) --------------------------
+# --- the checker-server simulator (server/checker_sim) --------------------------
 
 # One line per well-formed request, e.g.
 #   12:00:01.234 127.0.0.2:40000 seq=0x80 code=5901234000017 -> known "..." price 6.49

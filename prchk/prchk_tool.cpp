@@ -9,7 +9,7 @@
 
 #include "base/text.h"
 #include "lookup/check_state.h"
-#include "tools/prchk_format.h"
+#include "pricelist/pricelist.h"
 
 namespace {
 

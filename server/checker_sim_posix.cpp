@@ -10,7 +10,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "tools/checker_sim_net.h"
+#include "server/checker_sim_net.h"
 
 namespace {
 

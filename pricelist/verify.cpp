@@ -1,6 +1,6 @@
 // Verifying a price file. The lookup bisects, so a file out of order makes
 // it miss records without a word; this is where such files are caught.
-#include "tools/prchk_verify.h"
+#include "pricelist/verify.h"
 
 #include <algorithm>
 #include <array>
@@ -10,8 +10,8 @@
 
 #include "base/cleanup.h"
 #include "lookup/price_file.h"
-#include "tools/prchk_files.h"
-#include "tools/prchk_records.h"
+#include "pricelist/files.h"
+#include "pricelist/records.h"
 
 namespace {
 

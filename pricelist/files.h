@@ -10,9 +10,9 @@
 
 #include "base/cleanup.h"
 #include "lookup/price_file.h"
-#include "tools/prchk_messages.h"
-#include "tools/prchk_price_list.h"
-#include "tools/prchk_records.h"
+#include "pricelist/messages.h"
+#include "pricelist/price_list.h"
+#include "pricelist/records.h"
 
 // Opens a file for binary reading; when it cannot be opened, the guard holds
 // nothing and an error names the file.

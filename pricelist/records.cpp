@@ -1,16 +1,16 @@
 // Price records and their CSV form. A dump must read back to the same file,
 // so whatever the CSV cannot carry is said, record by record.
-#include "tools/prchk_records.h"
+#include "pricelist/records.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string_view>
 
-#include "tools/prchk_columns.h"
-#include "tools/prchk_csv.h"
-#include "tools/prchk_price_text.h"
-#include "tools/prchk_text.h"
+#include "pricelist/columns.h"
+#include "pricelist/csv.h"
+#include "pricelist/encodings.h"
+#include "pricelist/price_text.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 // Reading a price list. Every complaint names the line and the column it is
 // about, so a shop can mend the list in one go; nothing is written until the
 // whole list reads cleanly.
-#include "tools/prchk_price_list.h"
+#include "pricelist/price_list.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "base/text.h"
 #include "lookup/check_state.h"
-#include "tools/prchk_columns.h"
-#include "tools/prchk_price_text.h"
-#include "tools/prchk_records.h"
+#include "pricelist/columns.h"
+#include "pricelist/price_text.h"
+#include "pricelist/records.h"
 
 namespace {
 

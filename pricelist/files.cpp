@@ -1,6 +1,6 @@
 // Reading and writing the tool's files with the C library throughout, so a
 // path with Polish letters means the same file to fopen, remove and rename.
-#include "tools/prchk_files.h"
+#include "pricelist/files.h"
 
 #include <cstdio>
 

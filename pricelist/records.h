@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "lookup/price_file.h"
-#include "tools/prchk_messages.h"
+#include "pricelist/messages.h"
 
 static_assert(std::endian::native == std::endian::little,
               "PRCHK.DAT holds little-endian numbers; records are copied byte for byte");

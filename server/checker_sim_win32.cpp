@@ -5,7 +5,7 @@
 #include <atomic>
 #include <string>
 
-#include "tools/checker_sim_net.h"
+#include "server/checker_sim_net.h"
 
 namespace {
 

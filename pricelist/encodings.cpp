@@ -1,6 +1,6 @@
 // A CSV file's bytes as text (UTF-8 or Windows-1250), the Mazovia page that
 // names are stored in, and back out for a dump.
-#include "tools/prchk_text.h"
+#include "pricelist/encodings.h"
 
 #include <array>
 #include <cstddef>

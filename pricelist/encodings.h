@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/prchk_messages.h"
+#include "pricelist/messages.h"
 
 // How a CSV file's bytes are to be read; Detect finds out from the bytes.
 enum class TextEncoding { Detect, Utf8, Windows1250 };

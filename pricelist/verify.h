@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/prchk_messages.h"
+#include "pricelist/messages.h"
 
 // What verifyPriceFile found. `findings` holds at most a few lines of each
 // kind; `findingCount` counts them all.

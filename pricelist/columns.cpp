@@ -1,11 +1,11 @@
 // Column names. A shop's spreadsheet may carry columns of its own (a
 // supplier, a shelf); only these names mean anything to the checker.
-#include "tools/prchk_columns.h"
+#include "pricelist/columns.h"
 
 #include <string_view>
 
 #include "base/text.h"
-#include "tools/prchk_text.h"
+#include "pricelist/encodings.h"
 
 namespace {
 

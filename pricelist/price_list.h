@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "lookup/price_file.h"
-#include "tools/prchk_csv.h"
-#include "tools/prchk_messages.h"
-#include "tools/prchk_text.h"
+#include "pricelist/csv.h"
+#include "pricelist/encodings.h"
+#include "pricelist/messages.h"
 
 // How a price list is written. What is left at Detect or 0 is found from the
 // file: the encoding as csvBytesToUtf8 finds it (UTF-8 when the file is valid

@@ -2,10 +2,10 @@
 
 The one recipe for each, used by the test command, the demo, the screenshot
 script, ctest's Wine runner and the end-to-end tests. Python scripts import
-it; shell scripts use the command line below through tools/wine-host.sh.
+it; shell scripts use the command line below through tests/harness/wine-host.sh.
 
 The plain "wine" command must run the Windows build: on a host that cannot
-run 32-bit programs, tools/wine-host.sh (lumivo_pick_wine) puts 64-bit Wine
+run 32-bit programs, tests/harness/wine-host.sh (lumivo_pick_wine) puts 64-bit Wine
 first on PATH, and everything here inherits that PATH.
 
 Standard library only, plus Xvfb, openbox, xprop and wine from Debian.
@@ -208,7 +208,7 @@ def copy_prefix(template, dest):
     return dest
 
 
-# --- command line, for the shell scripts (through tools/wine-host.sh) ----------
+# --- command line, for the shell scripts (through tests/harness/wine-host.sh) ----------
 
 
 def keep_display():

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/prchk_messages.h"
+#include "pricelist/messages.h"
 
 // One row of a CSV file, with the line on which it starts (1-based).
 struct CsvRow {

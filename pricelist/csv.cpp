@@ -1,6 +1,6 @@
 // Reading and writing CSV fields. A quoted field may run over several lines,
 // so the reader counts lines itself to name the one a problem is on.
-#include "tools/prchk_csv.h"
+#include "pricelist/csv.h"
 
 #include <utility>
 

@@ -44,9 +44,9 @@
 #include "base/decimal.h"
 #include "base/network.h"
 #include "lookup/polish_text.h"
-#include "tools/checker_sim_net.h"
-#include "tools/checker_sim_request.h"
-#include "tools/prchk_format.h"
+#include "pricelist/pricelist.h"
+#include "server/checker_sim_net.h"
+#include "server/checker_sim_request.h"
 
 namespace {
 

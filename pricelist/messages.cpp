@@ -1,5 +1,5 @@
 // The wording of the prchk tool's messages.
-#include "tools/prchk_messages.h"
+#include "pricelist/messages.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,12 +1,12 @@
 // Prices between text and 1/10000 units. Reading works on whole numbers
 // only, never through a double, so "0.29" is 2900 units exactly.
-#include "tools/prchk_price_text.h"
+#include "pricelist/price_text.h"
 
 #include <cmath>
 
 #include "base/text.h"
-#include "tools/prchk_messages.h"
-#include "tools/prchk_text.h"
+#include "pricelist/encodings.h"
+#include "pricelist/messages.h"
 
 using prchk::formatText;
 

@@ -5,8 +5,8 @@
 #include <array>
 #include <string>
 
-#include "tools/prchk_csv.h"
-#include "tools/prchk_messages.h"
+#include "pricelist/csv.h"
+#include "pricelist/messages.h"
 
 enum PriceColumn {
     kCodeColumn,
