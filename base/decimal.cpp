@@ -38,12 +38,30 @@ bool roundExactHalf(double magnitude, int decimals, uint64_t* rounded) {
     return true;
 }
 
+// Amounts are doubles, and a price such as 1.005 is held as 1.00499999...:
+// rounding that binary value gives 1.00 where the till, which works in
+// decimal, charges 1.01. So the magnitude is first taken to whole
+// ten-thousandths (the finest unit a price file or a scale's label holds)
+// and only then rounded to `decimals` places, half away from zero, into
+// `rounded` (the value scaled by 10^decimals). False when the magnitude is
+// too large for whole ten-thousandths to be exact in a double.
+bool roundFromTenThousandths(double magnitude, int decimals, uint64_t* rounded) {
+    const double units = std::nearbyint(magnitude * kMoneyUnitsPerCurrencyUnit);
+    if (!(units < 9007199254740992.0)) return false;  // 2^53
+    uint64_t divisor = 1;
+    for (int i = decimals; i < 4; ++i) divisor *= 10;
+    *rounded = (static_cast<uint64_t>(units) + divisor / 2) / divisor;
+    return true;
+}
+
 // Digits of `magnitude` rounded to `decimals` places, without sign and
-// separator. Apart from exact halves the C library's rounding is exact; only
-// its digits are kept, so whatever separator the locale prints drops out.
+// separator. Amounts too large for whole ten-thousandths go through the C
+// library, whose rounding is exact apart from exact binary halves; only its
+// digits are kept, so whatever separator the locale prints drops out.
 int roundedDigits(char* digits, size_t size, double magnitude, int decimals) {
     uint64_t rounded = 0;
-    if (roundExactHalf(magnitude, decimals, &rounded)) {
+    if (roundFromTenThousandths(magnitude, decimals, &rounded) ||
+        roundExactHalf(magnitude, decimals, &rounded)) {
         return writeDigits(digits, rounded, decimals + 1);
     }
     char printed[400];  // the largest double has 309 integer digits
@@ -77,4 +95,12 @@ int formatFixedPoint(char* out, size_t size, double value, int decimals) {
         appendBounded(out, size, &used, digits + whole, static_cast<size_t>(decimals));
     }
     return static_cast<int>(used);
+}
+
+double roundToGrosze(double moneyUnits) {
+    if (!std::isfinite(moneyUnits)) return moneyUnits;
+    const double units = std::nearbyint(std::fabs(moneyUnits));
+    if (!(units < 9007199254740992.0)) return moneyUnits;
+    const double grosze = std::floor((units + 50) / 100);  // exact: both are whole
+    return std::copysign(grosze * 100, moneyUnits);
 }

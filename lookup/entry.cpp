@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/decimal.h"
 #include "base/text.h"
 #include "lookup/entry_seam.h"
 #include "lookup/in_store_codes.h"
@@ -74,7 +75,8 @@ bool lookupInStoreCode(const char* code, double& price) {
     if (kind == WeightCode) {
         checkState.weight = parts.quantity / 1000;  // grams on the label
         if (!lookupFound(parts.itemCode)) return false;
-        price = recordBuffer.price * checkState.weight;
+        // The till charges whole grosze: 0.225 kg at 2.20 zł is 0.50.
+        price = roundToGrosze(recordBuffer.price * checkState.weight);
         return true;
     }
     price = parts.quantity * 100;  // grosze on the label, money in 1/10000

@@ -207,7 +207,7 @@ std::string displayLine(std::string text) {
 // zero, "." always), so a demo price reads the same in both modes.
 std::string priceText(double priceUnits) {
     char amount[64];
-    formatFixedPoint(amount, sizeof amount, priceUnits / 10000.0, 2);
+    formatFixedPoint(amount, sizeof amount, priceUnits / kMoneyUnitsPerCurrencyUnit, 2);
     return amount;
 }
 

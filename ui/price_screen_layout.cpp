@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kNameLineChars = 40;  // one name line; two lines show at most 80
-constexpr double kMoneyUnits = 10000.0;
 
 // The prompt in Windows-1250: the "ź" is 0x9F.
 constexpr char kPromptText[] = "Wprowad\x9F kod towaru";
@@ -33,7 +32,7 @@ int boundedLength(int printed) {
 }
 
 void formatMoney(char* out, size_t size, double money) {
-    formatFixedPoint(out, size, money / kMoneyUnits, 2);
+    formatFixedPoint(out, size, money / kMoneyUnitsPerCurrencyUnit, 2);
 }
 
 ScreenText& addText(ScreenLayout& layout, int x, int y, ScreenFont font, ScreenAlign align) {

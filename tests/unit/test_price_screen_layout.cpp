@@ -281,15 +281,48 @@ TEST(FixedPointFormat, HalvesRoundAwayFromZero) {
     EXPECT_EQ(formatted(2.5, 0), "3");
     EXPECT_EQ(formatted(0.0625, 3), "0.063");
     EXPECT_EQ(formatted(1099511627775.875, 2), "1099511627775.88");
-    // Not halves in binary: the nearest value wins, as printf has it.
-    EXPECT_EQ(formatted(1.005, 2), "1.00");  // held as 1.00499999...
-    EXPECT_EQ(formatted(0.135, 2), "0.14");  // held as 0.13500000...1
     EXPECT_EQ(formatted(129900 / 10000.0, 2), "12.99");
     EXPECT_EQ(formatted(0.0, 2), "0.00");
     EXPECT_EQ(formatted(-0.001, 2), "-0.00");  // printf keeps the sign
     EXPECT_EQ(formatted(1e20, 2), "100000000000000000000.00");
     EXPECT_EQ(formatted(std::nan(""), 2), "nan");
     EXPECT_EQ(formatted(-INFINITY, 3), "-inf");
+}
+
+// Amounts round as the till rounds them, from their decimal value, whether
+// or not the half is exact in binary.
+TEST(FixedPointFormat, DecimalHalvesRoundAwayFromZeroAsAtTheTill) {
+    const struct {
+        double value;
+        int decimals;
+        const char* shown;
+    } cases[] = {
+        {1.005, 2, "1.01"},  // held as 1.00499999...
+        {0.015, 2, "0.02"},  // held as 0.01499999...
+        {2.675, 2, "2.68"},  // held as 2.67499999...
+        {0.025, 2, "0.03"},  // held as 0.02500000...1
+        {0.135, 2, "0.14"},  // held as 0.13500000...1
+        {4950 / 10000.0, 2, "0.50"},
+        {4949 / 10000.0, 2, "0.49"},
+        {-1.005, 2, "-1.01"},
+        {-4950 / 10000.0, 2, "-0.50"},
+        {0.0, 2, "0.00"},
+        {1.2345, 3, "1.235"},  // a weight of ten-thousandths of a kilogram
+        {99999.995, 2, "100000.00"},
+        {99999.994, 2, "99999.99"},
+        {999999999.995, 2, "1000000000.00"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(formatted(c.value, c.decimals), c.shown) << c.value;
+}
+
+TEST(FixedPointFormat, GroszeOfAComputedPriceAsTheTillChargesThem) {
+    EXPECT_EQ(roundToGrosze(4950), 5000);
+    EXPECT_EQ(roundToGrosze(11000 * 0.35), 3900);  // 3849.99999...: 3850 first
+    EXPECT_EQ(roundToGrosze(4949), 4900);
+    EXPECT_EQ(roundToGrosze(-4950), -5000);
+    EXPECT_EQ(roundToGrosze(492366), 492400);
+    EXPECT_EQ(roundToGrosze(0), 0);
+    EXPECT_TRUE(std::isinf(roundToGrosze(INFINITY)));
 }
 
 TEST(FixedPointFormat, CutsToTheBuffer) {

@@ -245,9 +245,9 @@ TEST(PriceScreenNumbers, WindowsRuntimeRoundsHalvesUpAndWritesADot) {
         SCOPED_TRACE(locale);
         char out[kScreenLineSize];
         const std::pair<double, const char*> cases[] = {
-            {0.125, "0.13"}, {-0.125, "-0.13"}, {1.005, "1.00"},
+            {0.125, "0.13"}, {-0.125, "-0.13"}, {1.005, "1.01"},
             {0.135, "0.14"}, {12.99, "12.99"},  {1e20, "100000000000000000000.00"},
-            {2.675, "2.67"},
+            {2.675, "2.68"},
         };
         for (const auto& [value, text] : cases) {
             formatFixedPoint(out, sizeof out, value, 2);
