@@ -130,7 +130,7 @@ INT_PTR showConfigDialog(HWND owner) {
 
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
-        loadSettings();  // always start from what is on disk
+        loadSettingsForDialog();  // from what is on disk, when it can be read
         fillControls(dialog);
         return TRUE;
     }

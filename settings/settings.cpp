@@ -32,6 +32,9 @@ constexpr int kRetryPauseMs = 100;
 // must not replace the shop's real settings behind its back.
 bool setupDatHeld = false;
 
+// The system's error number of the last save that failed.
+unsigned long lastSaveError = 0;
+
 // The file may come from anywhere (an old version, a hand edit, a broken
 // disk): every text field ends with a zero at its last byte whatever the
 // file says, so the path, the font and the address are always terminated.
@@ -60,13 +63,40 @@ long readSettingsFile(Settings& s) {
 // The record goes to disk whole beside setup.dat and only then takes its
 // place; whatever fails on the way, setup.dat keeps its old bytes and no
 // half-written temporary file stays behind.
-bool replaceSettingsFile() {
-    if (settingsFileWrite(kSettingsTempName, &settings, sizeof settings) &&
+bool replaceSettingsFile(const Settings& record) {
+    if (settingsFileWrite(kSettingsTempName, &record, sizeof record) &&
         settingsFileReplace(kSettingsTempName, kSettingsFileName)) {
         return true;
     }
+    const unsigned long error = settingsFileLastError();
     settingsFileRemove(kSettingsTempName);
+    lastSaveError = error;
     return false;
+}
+
+void warnSaveFailed(unsigned long error) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Nie mo\xBFna zapisa\xE6 ustawie\xF1 w pliku setup.dat (b\xB3\xB9"
+                  "d %lu). Zmiany dzia\xB3"
+                  "aj\xB9 do zamkni\xEA"
+                  "cia programu.",
+                  error);
+    showWarning(text);
+}
+
+// The user's own changes: a virus scanner or a backup that holds setup.dat
+// for a moment is outwaited as the read outwaits it; a file that stays
+// refused (read-only, held for long) is reported, since the shop would
+// otherwise find its changes gone after the next start.
+bool replaceSettingsFileForUser(const Settings& record) {
+    bool saved = replaceSettingsFile(record);
+    for (int retry = 0; retry < kReadRetries && !saved; ++retry) {
+        settingsFilePause(kRetryPauseMs);
+        saved = replaceSettingsFile(record);
+    }
+    if (!saved) warnSaveFailed(lastSaveError);
+    return saved;
 }
 
 void makeDefaultSettings(Settings& s) {
@@ -109,13 +139,59 @@ void loadSettings() {
     warnWhenPriceFileMissing(settings);
 }
 
+// Defaults shown in the dialog for a file that is only held would be saved
+// by OK over the shop's real settings, and "Anuluj" would leave the checker
+// running on them: the dialog shows what the checker runs on instead.
+void loadSettingsForDialog() {
+    Settings onDisk;
+    const long got = readSettingsFile(onDisk);
+    if (got == kSettingsFileUnreadable) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "Nie mo\xBFna odczyta\xE6 pliku setup.dat (b\xB3\xB9"
+                      "d %lu). Okno pokazuje "
+                      "ustawienia, z kt\xF3rymi program dzia\xB3"
+                      "a.",
+                      settingsFileLastError());
+        showWarning(text);
+    } else if (got == static_cast<long>(sizeof onDisk)) {
+        settings = onDisk;
+        terminateTextFields(settings);
+        setupDatHeld = false;
+    } else {
+        makeDefaultSettings(settings);
+        setupDatHeld = false;
+        saveSettings();
+    }
+    warnWhenPriceFileMissing(settings);
+}
+
 void saveSettings() {
     if (setupDatHeld) return;
-    replaceSettingsFile();
+    replaceSettingsFile(settings);
 }
 
 // What the user has just chosen is worth more than a file we could not
 // read; once it is on disk, memory and file agree again.
 void saveUserSettings() {
-    if (replaceSettingsFile()) setupDatHeld = false;
+    if (replaceSettingsFileForUser(settings)) setupDatHeld = false;
+}
+
+// The defaults in memory must not go over the shop's file: the record on
+// disk gets the one field the user changed. Memory runs on as it is.
+void saveFullScreenSetting() {
+    if (!setupDatHeld) {
+        saveUserSettings();
+        return;
+    }
+    Settings onDisk;
+    const long got = readSettingsFile(onDisk);
+    if (got == kSettingsFileUnreadable) {
+        warnSaveFailed(settingsFileLastError());
+    } else if (got == static_cast<long>(sizeof onDisk)) {
+        onDisk.fullScreen = settings.fullScreen;
+        replaceSettingsFileForUser(onDisk);
+    } else {
+        saveUserSettings();  // gone or cut short meanwhile: nothing to keep
+    }
 }

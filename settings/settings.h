@@ -62,14 +62,29 @@ inline constexpr const char* kDefaultPriceFilePath = "C:\\QXR\\!!u$unac\\PRCHK.D
 // until a later load reads it or the user saves.
 void loadSettings();
 
+// The configuration dialog's start: fills `settings` from setup.dat as
+// loadSettings does, except that a setup.dat that is there but cannot be
+// read leaves `settings` as they are, the ones the checker runs on, and says
+// so in an "Uwaga" box; the dialog then shows those.
+void loadSettingsForDialog();
+
 // Writes `settings` over setup.dat in one step, so a failed save leaves the
 // old file whole; does nothing while setup.dat could not be read. A failure
-// is silent.
+// is silent: this is the save at start and at exit.
 void saveSettings();
 
-// Settings the user has just changed: dialog OK, Max ekran; written even
-// over a setup.dat that could not be read. A failure is silent.
+// Settings the user has just changed (the dialog's OK): written even over a
+// setup.dat that could not be read. A replace another program refuses is
+// tried for about a second; if it still fails an "Uwaga" box says the
+// changes work only until the program ends.
 void saveUserSettings();
+
+// "Max ekran": full screen from the next start on. While the checker runs on
+// defaults because setup.dat could not be read, only the full-screen field of
+// the record on disk is changed, so the shop's other settings stay; if the
+// file still cannot be read nothing is written and full screen holds for
+// this run. A save that fails is reported as for saveUserSettings.
+void saveFullScreenSetting();
 
 // Writes the dotted text of the local host's first IPv4 address into `out`
 // (256 bytes, zeroed by the caller). Returns 1, 0 when the host has no

@@ -34,6 +34,11 @@ void settingsFileRemove(const char* path);
 // Waits `milliseconds` before the next try at a held file.
 void settingsFilePause(int milliseconds);
 
+// The system's error number of the last call above that failed (Windows'
+// GetLastError, errno natively), for the box that tells the shop why its
+// settings could not be read or saved.
+unsigned long settingsFileLastError();
+
 // Whether `path` names a file and not a folder: at start, a checker in
 // standalone mode looks for the price file that setup.dat names.
 bool settingsFileExists(const char* path);

@@ -9,11 +9,23 @@
 #include "base/cleanup.h"
 #include "settings/settings_file_seam.h"
 
+namespace {
+
+// Kept when a call fails, before closing a handle can change it.
+DWORD lastFailure = 0;
+
+void noteFailure() {
+    lastFailure = GetLastError();
+}
+
+}  // namespace
+
 long settingsFileRead(const char* path, void* buffer, size_t capacity) {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+        noteFailure();
+        const DWORD error = lastFailure;
         const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         return missing ? kSettingsFileMissing : kSettingsFileUnreadable;
     }
@@ -23,6 +35,7 @@ long settingsFileRead(const char* path, void* buffer, size_t capacity) {
         DWORD part = 0;
         const DWORD wanted = static_cast<DWORD>(capacity - got);
         if (!ReadFile(file, static_cast<char*>(buffer) + got, wanted, &part, nullptr)) {
+            noteFailure();
             return kSettingsFileUnreadable;
         }
         if (part == 0) break;  // end of a short file
@@ -34,16 +47,26 @@ long settingsFileRead(const char* path, void* buffer, size_t capacity) {
 bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
     HANDLE file =
         CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        noteFailure();
+        return false;
+    }
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) &&
-                    written == size && FlushFileBuffers(file);
-    return CloseHandle(file) && ok;
+    bool ok = WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) &&
+              written == size && FlushFileBuffers(file);
+    if (!ok) noteFailure();
+    if (!CloseHandle(file) && ok) {
+        noteFailure();
+        ok = false;
+    }
+    return ok;
 }
 
 // Write-through: the move itself reaches the disk before the call returns.
 bool settingsFileReplace(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    noteFailure();
+    return false;
 }
 
 void settingsFileRemove(const char* path) {
@@ -52,6 +75,10 @@ void settingsFileRemove(const char* path) {
 
 void settingsFilePause(int milliseconds) {
     Sleep(static_cast<DWORD>(milliseconds));
+}
+
+unsigned long settingsFileLastError() {
+    return lastFailure;
 }
 
 bool settingsFileExists(const char* path) {

@@ -31,7 +31,7 @@ void onAbout(HWND window) {
 void onFullScreen(HWND window) {
     enterFullScreen(window);
     settings.fullScreen = 1;
-    saveUserSettings();
+    saveFullScreenSetting();
 }
 
 // A lookup that waits in an "Uwaga" box is one step for everyone else. Its

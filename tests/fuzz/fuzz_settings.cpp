@@ -46,7 +46,7 @@ void setUpServicesAndFaults(uint8_t flags) {
     if ((flags & 8) != 0) memoryServer.localAddress.clear();
     static constexpr int kUnreadableReads[] = {0, 2, 11, 11};  // 11: held past every retry
     fakeFiles.unreadableReads = kUnreadableReads[(flags >> 4) & 3];
-    fakeFiles.moveFails = (flags & 0x40) != 0;
+    fakeFiles.failingMoves = (flags & 0x40) != 0 ? 1000 : 0;
     memoryFiles.priceFileMissing = (flags & 0x80) != 0;
 }
 
@@ -73,7 +73,7 @@ void checkLoaded(const std::string* file, bool held) {
         check(std::memcmp(&settings.shortItemCode, file->data() + 244, 4) == 0);
         check(std::memcmp(&settings.showNet1, file->data() + 268, 20) == 0);
     }
-    if (whole || held || fakeFiles.moveFails) {
+    if (whole || held || fakeFiles.failingMoves > 0) {
         check(file == nullptr ? left == memoryFiles.files.end() : left->second == *file);
     } else {
         check(left != memoryFiles.files.end() &&

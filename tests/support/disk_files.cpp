@@ -57,7 +57,7 @@ bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
 }
 
 bool settingsFileReplace(const char* from, const char* to) {
-    return !fakeFiles.moveFails && rename(from, to) == 0;
+    return !takeFailingMove() && rename(from, to) == 0;
 }
 
 void settingsFileRemove(const char* path) {
@@ -66,6 +66,11 @@ void settingsFileRemove(const char* path) {
 
 void settingsFilePause(int milliseconds) {
     fakeFiles.pausedMs += milliseconds;
+}
+
+// The faults above stand for a held or refused file.
+unsigned long settingsFileLastError() {
+    return fakeFiles.error;
 }
 
 bool settingsFileExists(const char* path) {

@@ -55,6 +55,12 @@ bool takeUnreadableRead() {
     return true;
 }
 
+bool takeFailingMove() {
+    if (fakeFiles.failingMoves <= 0) return false;
+    --fakeFiles.failingMoves;
+    return true;
+}
+
 size_t writableBytes(size_t size) {
     if (fakeFiles.writeFailsAfter < 0) return size;
     return std::min(size, static_cast<size_t>(fakeFiles.writeFailsAfter));

@@ -31,7 +31,8 @@ struct FakeFiles {
     int unreadableReads = 0;    // the next this many reads give "unreadable"
     long writeFailsAfter = -1;  // >= 0: a write stops after this many bytes
     bool flushFails = false;    // the bytes are written, the flush fails
-    bool moveFails = false;     // the temporary file is not moved
+    int failingMoves = 0;       // the next this many moves of the temporary file fail
+    unsigned long error = 32;   // the system's error number a failure gives
     int pausedMs = 0;           // pauses asked for before a retry, not slept
 };
 
@@ -39,6 +40,9 @@ extern FakeFiles fakeFiles;
 
 // True when this read of setup.dat is to fail as unreadable; counts it off.
 bool takeUnreadableRead();
+
+// True when this move of the temporary file is to fail; counts it off.
+bool takeFailingMove();
 
 // How many of `size` bytes a write gets out before it fails.
 size_t writableBytes(size_t size);

@@ -83,7 +83,7 @@ bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
 
 bool settingsFileReplace(const char* from, const char* to) {
     const auto file = memoryFiles.files.find(from);
-    if (fakeFiles.moveFails || file == memoryFiles.files.end()) return false;
+    if (takeFailingMove() || file == memoryFiles.files.end()) return false;
     std::string bytes = std::move(file->second);
     memoryFiles.files.erase(file);
     memoryFiles.files[to] = std::move(bytes);
@@ -96,6 +96,11 @@ void settingsFileRemove(const char* path) {
 
 void settingsFilePause(int milliseconds) {
     fakeFiles.pausedMs += milliseconds;
+}
+
+// The faults above stand for a held or refused file.
+unsigned long settingsFileLastError() {
+    return fakeFiles.error;
 }
 
 // The only path looked for is the price file's.

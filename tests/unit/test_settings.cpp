@@ -181,7 +181,7 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
         {.writeFailsAfter = 0},
         {.writeFailsAfter = 200},
         {.flushFails = true},
-        {.moveFails = true},
+        {.failingMoves = 1},
     };
     for (bool existed : {true, false}) {
         for (size_t i = 0; i < std::size(faults); ++i) {
@@ -207,9 +207,9 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
 }
 
 // A virus scanner or a backup holding setup.dat at start: it is waited for;
-// if it stays held the defaults run in memory, neither the load nor the save
-// at exit touches the shop's file, and only the user's own save replaces it.
-// A later load that reads the file ends that care.
+// if it stays held the defaults run in memory, and neither the load nor the
+// save at exit touches the shop's file. A later load that reads the file
+// ends that care.
 TEST_F(SettingsFile, HeldFileIsWaitedForAndNeverOverwrittenByDefaults) {
     const std::string shop = bytesOf(sampleSettings());
     ASSERT_TRUE(writeBytes("setup.dat", shop));
@@ -226,18 +226,97 @@ TEST_F(SettingsFile, HeldFileIsWaitedForAndNeverOverwrittenByDefaults) {
     EXPECT_LE(fakeFiles.pausedMs, 1100);
     saveSettings();  // as at exit
     EXPECT_EQ(readWholeFile("setup.dat"), shop);
-    settings.fullScreen = 1;
-    saveUserSettings();  // "Max ekran"
-    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
 
-    ASSERT_TRUE(writeBytes("setup.dat", shop));
-    loadSettings();  // still held
     fakeFiles.unreadableReads = 0;
     loadSettings();  // the dialog opens after the scanner let go
     EXPECT_EQ(bytesOf(settings), shop);
     settings.baudRate = 2400;
     saveSettings();
     EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+}
+
+// "Max ekran" while the checker runs on defaults because setup.dat was held
+// at start: the record on disk gets full screen and keeps COM3, standalone
+// mode and its server; memory runs on as it is. Still held: nothing written.
+TEST_F(SettingsFile, FullScreenOverAHeldStartChangesOnlyThatField) {
+    Settings shop = sampleSettings();
+    shop.fullScreen = 0;
+    shop.standaloneMode = 1;
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(shop)));
+    fakeFiles.unreadableReads = 1000;
+    loadSettings();
+    const std::string defaults = bytesOf(settings);
+
+    settings.fullScreen = 1;
+    saveFullScreenSetting();  // held still
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(shop));
+    ASSERT_EQ(fakeWindow.warnings.size(), 1u);
+    EXPECT_EQ(fakeWindow.warnings[0],
+              "Nie mo\xBFna zapisa\xE6 ustawie\xF1 w pliku setup.dat (b\xB3\xB9"
+              "d 32). Zmiany dzia\xB3"
+              "aj\xB9 do zamkni\xEA"
+              "cia programu.");
+
+    fakeFiles.unreadableReads = 0;
+    saveFullScreenSetting();
+    shop.fullScreen = 1;
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(shop));
+    Settings expected;
+    std::memcpy(&expected, defaults.data(), sizeof expected);
+    expected.fullScreen = 1;
+    EXPECT_EQ(bytesOf(settings), bytesOf(expected));
+    saveSettings();  // at exit: memory still holds defaults, the file stays
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(shop));
+}
+
+// The dialog opened while setup.dat is held shows what the checker runs on
+// and says why, instead of defaults that OK would save over the shop's file.
+// A missing file still gives the defaults.
+TEST_F(SettingsFile, DialogOverAHeldFileShowsTheSettingsInMemory) {
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(sampleSettings())));
+    settings = sampleSettings();
+    settings.baudRate = 4800;  // changed in memory since the start
+    fakeFiles.unreadableReads = 1000;
+    fakeFiles.error = 33;
+    loadSettingsForDialog();
+    EXPECT_EQ(settings.baudRate, 4800);
+    EXPECT_STREQ(settings.serverAddress, "kasa1.sklep");
+    ASSERT_EQ(fakeWindow.warnings.size(), 1u);
+    EXPECT_EQ(fakeWindow.warnings[0],
+              "Nie mo\xBFna odczyta\xE6 pliku setup.dat (b\xB3\xB9"
+              "d 33). Okno pokazuje ustawienia, z kt\xF3rymi program dzia\xB3"
+              "a.");
+
+    fakeFiles.unreadableReads = 0;
+    std::filesystem::remove("setup.dat");
+    loadSettingsForDialog();
+    expectDefaults(settings);
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+}
+
+// The user's OK outwaits a file held for a moment; one refused for good is
+// reported, and the changes work in memory until the program ends.
+TEST_F(SettingsFile, UserSaveIsRetriedAndAFinalRefusalIsReported) {
+    ASSERT_TRUE(writeBytes("setup.dat", bytesOf(sampleSettings())));
+    settings = sampleSettings();
+    settings.baudRate = 2400;
+    fakeFiles.failingMoves = 5;
+    saveUserSettings();
+    EXPECT_EQ(readWholeFile("setup.dat"), bytesOf(settings));
+    EXPECT_TRUE(fakeWindow.warnings.empty());
+
+    settings.baudRate = 1200;
+    fakeFiles.failingMoves = 1000;
+    fakeFiles.pausedMs = 0;
+    saveUserSettings();
+    EXPECT_EQ(settings.baudRate, 1200);
+    EXPECT_NE(readWholeFile("setup.dat"), bytesOf(settings));
+    EXPECT_FALSE(std::filesystem::exists("setup.dat.new"));
+    EXPECT_GE(fakeFiles.pausedMs, 900);
+    ASSERT_EQ(fakeWindow.warnings.size(), 1u);
+    EXPECT_NE(fakeWindow.warnings[0].find("setup.dat (b\xB3\xB9"
+                                          "d 32)"),
+              std::string::npos);
 }
 
 // Lowers the process's file-size limit, as a full disk cuts a write short;

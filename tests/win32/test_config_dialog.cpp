@@ -675,17 +675,51 @@ TEST_F(HeldSetupDat, LoadWaitsASecondThenRunsOnDefaultsWithoutWritingThem) {
     EXPECT_EQ(asBytes(settings), before);
 }
 
-// Wine ignores write-through, so only the failed move is checked here.
-TEST_F(HeldSetupDat, SaveOverAHeldFileFailsAtTheMoveAndLeavesIt) {
+// OK over a file another program refuses: tried for about a second, then
+// the shop is told that its changes work only until the program ends; the
+// file keeps its old bytes (Wine ignores write-through, so only the failed
+// move is checked here).
+TEST_F(HeldSetupDat, OkOverAHeldFileSaysTheChangesWorkUntilTheEnd) {
     writeSetupDat(onDisk);
     const std::string before = readSetupDat();
-    settings = onDisk;
-    settings.fullScreen = 1;
-    hold();
-    saveUserSettings();
+    warningsSeen().clear();
+    runDialog([&](HWND dialog) {
+        SetDlgItemTextA(dialog, IDC_BAUD_RATE, "2400");
+        hold();
+        press(dialog, IDOK);
+    });
     release();
+    EXPECT_EQ(settings.baudRate, 2400);
     EXPECT_EQ(readSetupDat(), before);
     EXPECT_FALSE(exists("setup.dat.new"));
+    ASSERT_EQ(warningsSeen().size(), 1u);
+    EXPECT_EQ(warningsSeen()[0].rfind("Nie mo\xBFna zapisa\xE6 ustawie\xF1 w pliku setup.dat", 0),
+              0u)
+        << warningsSeen()[0];
+}
+
+// The dialog opened while setup.dat is held shows the settings the checker
+// runs on, with a box that says why, and "Anuluj" keeps them.
+TEST_F(HeldSetupDat, DialogOverAHeldFileShowsWhatTheCheckerRunsOn) {
+    writeSetupDat(onDisk);
+    settings = onDisk;
+    settings.baudRate = 4800;
+    warningsSeen().clear();
+    hold();
+    std::string shownSpeed;
+    runDialog([&](HWND dialog) {
+        shownSpeed = textOf(dialog, IDC_BAUD_RATE);
+        press(dialog, IDCANCEL);
+    });
+    release();
+    EXPECT_EQ(shownSpeed, "4800");
+    EXPECT_EQ(settings.baudRate, 4800);
+    ASSERT_EQ(warningsSeen().size(), 1u);
+    EXPECT_EQ(warningsSeen()[0].rfind("Nie mo\xBFna odczyta\xE6 pliku setup.dat (b\xB3\xB9"
+                                      "d ",
+                                      0),
+              0u)
+        << warningsSeen()[0];
 }
 
 }  // namespace
