@@ -18,7 +18,7 @@
 #include "settings/warning.h"
 
 ScannerPort scannerPort;
-void (*scannerReaderEndHook)() = nullptr;
+std::atomic<void (*)()> scannerReaderEndHook{nullptr};
 
 namespace {
 
@@ -26,6 +26,12 @@ constexpr int32_t kFallbackBaud = 57600;
 constexpr uint32_t kInputQueueBytes = 1020;
 constexpr uint32_t kOutputQueueBytes = 1024;
 constexpr int kStopPollMs = 100;
+// A USB adapter that was pulled fails every read; after about a second of
+// that the handle is dead for good even when the adapter comes back under
+// the same name, so the reader closes it and opens the port again by name
+// every second until it opens.
+constexpr int kFailedReadsBeforeReopen = 1000 / kSerialReadWaitMs;
+constexpr int kReopenPauseMs = 1000;
 constexpr const char* kDeviceNamespacePrefix = "\\\\.\\";
 
 bool isValidHandle(PortHandle handle) {
@@ -97,48 +103,77 @@ PortHandle openScannerPort(const char* name, int32_t baud, signed char lineFlags
 
 int32_t startScanner(const char* name, int32_t baud, signed char lineFlags) {
     if (name == nullptr) name = "";
+    stopScanner();  // one reader at a time
     const PortHandle handle = openScannerPort(name, baud, lineFlags);
     scannerPort.handle = handle;
-    if (handle == kInvalidPort) {
-        tellPortNotOpened(name);
-        return 1;
-    }
+    if (handle == kInvalidPort) tellPortNotOpened(name);
 
     // The reader is marked running before its thread exists: a stop that
     // comes before the thread's first step must still find a reader to end
     // and must wait for this reader's own "stopped", not the last one's.
+    scannerPort.name = {};
+    std::snprintf(scannerPort.name.data(), scannerPort.name.size(), "%s", name);
+    scannerPort.baud = baud;
+    scannerPort.lineFlags = lineFlags;
     scannerPort.stopped = 0;
     scannerPort.running = 1;
     if (startDetachedThread(readerThreadBody, &scannerPort) != 0) {
         // A port left open and unread would hold the scanner for nothing;
         // close it and tell the user as for a port that would not open.
         scannerPort.running = 0;
+        if (handle == kInvalidPort) return 1;
         serialClose(handle);
         scannerPort.handle = kInvalidPort;
         tellPortNotOpened(name);
         return 1;
     }
-    return 0;
+    return handle == kInvalidPort ? 1 : 0;
 }
 
 void stopScanner() {
-    if (!isValidHandle(scannerPort.handle) || scannerPort.running == 0) return;
+    if (scannerPort.running == 0) return;
     scannerPort.running = 0;
-    // The reader notices within one read time-out; it closes the port before
-    // it sets "stopped", so the port can be opened again once we return.
+    // The reader notices within one read time-out (or one pause while it
+    // waits to open the port again); it closes the port before it sets
+    // "stopped", so the port can be opened again once we return.
     do {
         sleepMilliseconds(kStopPollMs);
     } while (scannerPort.stopped == 0);
     scannerPort.handle = kInvalidPort;
 }
 
+namespace {
+
+void closeReaderPort(ScannerPort* port) {
+    const PortHandle handle = port->handle.exchange(kInvalidPort);
+    if (isValidHandle(handle)) serialClose(handle);
+}
+
+// Waits a second, in steps short enough to notice a stop within its poll,
+// then tries to open the port by its name with the same line settings.
+void reopenAfterPause(ScannerPort* port) {
+    for (int waited = 0; waited < kReopenPauseMs; waited += kSerialReadWaitMs) {
+        if (port->running == 0) return;
+        sleepMilliseconds(kSerialReadWaitMs);
+    }
+    if (port->running == 0 || port->name[0] == '\0') return;
+    port->handle = openScannerPort(port->name.data(), port->baud, port->lineFlags);
+}
+
+}  // namespace
+
 // The reader's flags are set by whoever starts it (startScanner sets
 // running = 1 and stopped = 0 before the thread begins). A read that fails
-// (an unplugged USB adapter fails every read at once) is followed by a pause
-// as long as the read time-out, so a dead port costs no processor time and a
-// stop is still noticed in time; reading resumes when the port works again.
+// is followed by a pause as long as the read time-out, so a dead port costs
+// no processor time and a stop is still noticed in time; a port that keeps
+// failing is closed and opened again by name (see kFailedReadsBeforeReopen).
 void scannerReadLoop(ScannerPort* port) {
-    for (;;) {
+    int failedReads = 0;
+    while (port->running != 0) {
+        if (!isValidHandle(port->handle)) {
+            reopenAfterPause(port);
+            continue;
+        }
         unsigned char byte = 0;
         const SerialRead result = serialReadByte(port->handle, &byte);
         // A byte that came in while the stop was asked for is dropped.
@@ -147,13 +182,16 @@ void scannerReadLoop(ScannerPort* port) {
             deliverScannerByte(static_cast<signed char>(byte));
         } else if (result == kSerialReadFailed) {
             sleepMilliseconds(kSerialReadWaitMs);
+            if (++failedReads < kFailedReadsBeforeReopen) continue;
+            closeReaderPort(port);
         }
+        failedReads = 0;
     }
-    serialClose(port->handle);
+    closeReaderPort(port);
     // The last thing a reader does. stopScanner returns as soon as it sees
     // this, and OK in the settings may start the next reader at once, so a
     // reader that has said it stopped must touch the record no more: a late
     // "running = 0" here would end the new reader after its first read.
     port->stopped = 1;
-    if (scannerReaderEndHook != nullptr) scannerReaderEndHook();
+    if (auto hook = scannerReaderEndHook.load(); hook != nullptr) hook();
 }

@@ -14,6 +14,12 @@ struct ScannerPort {
     std::atomic<PortHandle> handle{kInvalidPort};
     std::atomic<int32_t> running{0};
     std::atomic<int32_t> stopped{0};
+    // What the reader opens the port again by when it vanishes (a pulled USB
+    // adapter): written by startScanner before the reader starts, then read
+    // by the reader only. An empty name: the reader never reopens.
+    std::array<char, 64> name{};
+    int32_t baud = 0;
+    signed char lineFlags = 0;
 };
 
 extern ScannerPort scannerPort;
@@ -23,7 +29,10 @@ extern ScannerPort scannerPort;
 PortHandle openScannerPort(const char* name, int32_t baud, signed char lineFlags);
 
 // 0 when the port is open and the reader runs; 1 when it could not be
-// opened or the reader could not be started (the user has been told).
+// opened (the user has been told once) or the reader could not be started.
+// A port that could not be opened is tried again every second by the reader,
+// silently, so a USB adapter that comes up after the checker still works.
+// A reader still running is stopped first.
 int32_t startScanner(const char* name, int32_t baud, signed char lineFlags);
 
 // Returns once the reader has closed the port and ended; at once when no
@@ -35,8 +44,8 @@ void scannerReadLoop(ScannerPort* port);
 
 // Run by a reader thread as its very last step, after it has set "stopped";
 // null in the program. Tests hold an old reader there while the next start
-// runs. One pointer test, once per reader.
-extern void (*scannerReaderEndHook)();
+// runs. One pointer load, once per reader.
+extern std::atomic<void (*)()> scannerReaderEndHook;
 
 // The rules behind openScannerPort, kept apart so they can be checked alone.
 

@@ -77,6 +77,13 @@ bool waitForDelivered(size_t count) {
     return true;
 }
 
+// Sends one byte as the scanner and waits for the window to get it.
+bool byteArrives(const PseudoTerminal& pty, unsigned char byte) {
+    const size_t before = deliveredCount();
+    pty.send({byte});
+    return waitForDelivered(before + 1) && delivered().back() == byte;
+}
+
 class ScannerThread : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -178,9 +185,39 @@ TEST_F(ScannerThread, MissingPortIsReportedOnceByItsEnteredName) {
     EXPECT_EQ(fakeWindow.warnings[0], "Nie otwarto portu komunikacyjnego: " + name);
     EXPECT_EQ(scannerPort.handle, kInvalidPort);
 
+    // The reader that waits to open it again ends within its poll.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(fakeWindow.warnings.size(), 1u);
     const auto start = Clock::now();
     stopScanner();
-    EXPECT_LT(millisecondsSince(start), 50.0);
+    EXPECT_LT(millisecondsSince(start), 1000.0);
+    EXPECT_EQ(scannerPort.stopped, 1);
+}
+
+// A USB adapter that is not there at start, or is pulled and plugged in
+// again, comes back under the same name: the reader opens it again by that
+// name, without a box, and the next scan gets through. The name here is a
+// link that points at one pseudo-terminal and then at another.
+TEST_F(ScannerThread, PortThatAppearsOrComesBackIsOpenedAgainByName) {
+    const std::string link = pty.slavePath;  // a name nobody else uses
+    char folder[] = "/tmp/lumivo-scanner-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string name = std::string(folder) + "/COM1";
+    EXPECT_EQ(startScanner(name.c_str(), 9600, 3), 1);  // not plugged in yet
+    ASSERT_EQ(symlink(link.c_str(), name.c_str()), 0);
+    EXPECT_TRUE(byteArrives(pty, '1'));
+
+    pty.closeMaster();  // pulled out ...
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PseudoTerminal replugged;  // ... and back under the same name
+    ASSERT_EQ(unlink(name.c_str()), 0);
+    ASSERT_EQ(symlink(replugged.slavePath.c_str(), name.c_str()), 0);
+    EXPECT_TRUE(byteArrives(replugged, '2'));
+    EXPECT_EQ(fakeWindow.warnings.size(), 1u);  // only the one at start
+
+    stopScanner();
+    unlink(name.c_str());
+    rmdir(folder);
 }
 
 TEST_F(ScannerThread, PortHeldByAnotherIsNotOpened) {
@@ -232,13 +269,6 @@ TEST_F(ScannerThread, StopRightAfterStartEndsTheReader) {
     const PortHandle port = openScannerPort(pty.slavePath.c_str(), 9600, 3);
     EXPECT_NE(port, kInvalidPort);
     if (port != kInvalidPort) serialClose(port);
-}
-
-// Sends one byte as the scanner and waits for the window to get it.
-bool byteArrives(PseudoTerminal& pty, unsigned char byte) {
-    const size_t before = deliveredCount();
-    pty.send({byte});
-    return waitForDelivered(before + 1) && delivered().back() == byte;
 }
 
 // OK in the settings stops the reader and starts the next one at once. A
