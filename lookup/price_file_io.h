@@ -1,8 +1,8 @@
 // The platform's calls behind the price-file lookup. Opening is the step that
 // differs most: the back-office program may be rewriting the file at the same
-// moment, so it is opened without denying anyone read or write access.
-// Windows defines these on its C runtime, the native build on POSIX
-// descriptors; fuzzers and tests may serve the file from memory instead.
+// moment or replacing it, so it is opened without denying anyone read, write
+// or delete access. Windows defines these on its file API, the native build
+// on POSIX descriptors; fuzzers and tests may serve the file from memory.
 #pragma once
 
 #include <cstddef>
@@ -12,8 +12,8 @@
 using PriceFile = intptr_t;
 inline constexpr PriceFile kNoPriceFile = -1;
 
-// Opens `path` for binary reading, sharing read and write; kNoPriceFile on
-// failure.
+// Opens `path` (Windows-1250) for binary reading, sharing read, write and
+// delete; kNoPriceFile on failure.
 PriceFile openPriceFileShared(const char* path);
 
 // Big price files pass 2 GB, beyond what a 32-bit `long` offset reaches on

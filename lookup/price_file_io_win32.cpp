@@ -1,40 +1,54 @@
-// The back-office program may hold PRCHK.DAT open for writing while it
-// exports new prices; _SH_DENYNO lets both sides keep their handles. Big
-// price files pass 2 GB, beyond a 32-bit `long`, hence the 64-bit seeks.
-#include <share.h>
+// The back-office program, or prchk, replaces PRCHK.DAT while checkers read
+// it. The file is opened sharing read, write and delete: the back office may
+// hold it open for writing while it exports new prices, and a replace that
+// moves a new file over the old one succeeds during a lookup where Windows
+// allows it (a lookup then finishes on the old file's bytes). The path is
+// Windows-1250, converted for the wide API, so a folder with Polish letters
+// opens on any Windows. Big price files pass 2 GB, hence 64-bit offsets.
+#include <windows.h>
 
-#include <cstdio>
+#include <string>
 
+#include "base/windows1250.h"
 #include "lookup/price_file_io.h"
 
 namespace {
 
-std::FILE* streamOf(PriceFile file) {
-    return reinterpret_cast<std::FILE*>(file);
+HANDLE handleOf(PriceFile file) {
+    return reinterpret_cast<HANDLE>(file);
 }
 
 }  // namespace
 
 PriceFile openPriceFileShared(const char* path) {
-    std::FILE* file = _fsopen(path, "rb", _SH_DENYNO);
-    if (file == nullptr) return kNoPriceFile;
-    // Each probe reads one record somewhere else in the file: a stream
-    // buffer would only fetch bytes nobody reads.
-    setvbuf(file, nullptr, _IONBF, 0);
+    const std::u16string wide = windows1250ToUtf16(path);
+    const std::wstring name(wide.begin(), wide.end());
+    // Each probe reads one record somewhere else in the file: read-ahead
+    // would only fetch bytes nobody reads.
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_RANDOM_ACCESS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return kNoPriceFile;
     return reinterpret_cast<PriceFile>(file);
 }
 
 int64_t priceFileLength(PriceFile file) {
-    if (_fseeki64(streamOf(file), 0, SEEK_END) != 0) return -1;
-    const int64_t length = _ftelli64(streamOf(file));
-    return length < 0 ? -1 : length;
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(handleOf(file), &length)) return -1;
+    return length.QuadPart;
 }
 
+// One read at the offset: a synchronous handle reads from the position the
+// OVERLAPPED record names.
 bool readPriceFileAt(PriceFile file, int64_t offset, void* buffer, size_t size) {
-    if (offset < 0 || _fseeki64(streamOf(file), offset, SEEK_SET) != 0) return false;
-    return std::fread(buffer, 1, size, streamOf(file)) == size;
+    if (offset < 0) return false;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD got = 0;
+    return ReadFile(handleOf(file), buffer, static_cast<DWORD>(size), &got, &at) && got == size;
 }
 
 void closePriceFile(PriceFile file) {
-    if (file != kNoPriceFile) std::fclose(streamOf(file));
+    if (file != kNoPriceFile) CloseHandle(handleOf(file));
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/windows1250.h"
 #include "lookup/polish_text.h"
 
 namespace {
@@ -81,6 +82,30 @@ TEST(PolishText, TablesHoldEighteenDistinctLetters) {
         for (size_t i = 0; i < table->size(); ++i)
             for (size_t j = i + 1; j < table->size(); ++j) EXPECT_NE((*table)[i], (*table)[j]);
     }
+}
+
+// The program's Windows-1250 bytes go to the wide API and back unchanged,
+// whatever the PC's own code page: every byte, the Polish letters included.
+TEST(Windows1250, EveryByteSurvivesTheWayThroughUtf16) {
+    std::string all;
+    for (int byte = 1; byte < 256; ++byte) all += static_cast<char>(byte);
+    EXPECT_EQ(utf16ToWindows1250(windows1250ToUtf16(all)), all);
+    EXPECT_EQ(windows1250ToUtf16(columnText(win1250Letters)),
+              u"\u0105\u0107\u0119\u0142\u0144\u00F3"
+              u"\u015B\u017A\u017C\u0104\u0106\u0118\u0141\u0143\u00D3\u015A\u0179\u017B");
+    EXPECT_EQ(windows1250ToUtf16(std::string_view("C:\\\xA3\xF3"
+                                                  "d\x9F\0after",
+                                                  12)),
+              u"C:\\\u0141\u00F3d\u017A");
+}
+
+// What the page cannot hold becomes "?", one for each character typed.
+TEST(Windows1250, CharactersThePageLacksBecomeQuestionMarks) {
+    EXPECT_EQ(utf16ToWindows1250(u"Caf\u00E9 \u20AC5 \u00E6\u4E2D"),
+              "Caf\xE9 \x80"
+              "5 ??");
+    EXPECT_EQ(utf16ToWindows1250(u"a\U0001F600b"), "a?b");
+    EXPECT_EQ(utf16ToWindows1250(std::u16string(u"ab\0cd", 5)), "ab");
 }
 
 }  // namespace
