@@ -13,7 +13,7 @@
 //   offset  2  "1", the request's command, echoed
 //   offset  3  two ASCII digits: "00" for a known item, "01" for an unknown one
 //   offset  5  line 1: the item's name in CP852, cut or padded with blanks to 20
-//              (for an unknown item: the code, padded)
+//              (for an unknown item: blanks, so no code reads as a name)
 //   offset 25  line 2: "Cena:" and the price right-aligned in 15 characters
 //              ("Cena:          12.99"); for an unknown item "Nieznany kod towaru "
 //   offset 45  CR (0x0D), ETX (0x03)

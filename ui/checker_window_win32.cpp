@@ -1,9 +1,14 @@
 // The main window: its class, its message handling, full-screen mode and the
 // About box. WinMain (ui/winmain_win32.cpp) only strings these together, so
 // the window can be built and driven by the Windows tests as it is.
+#include <utility>
+
 #include "lookup/entry.h"
+#include "lookup/entry_seam.h"
 #include "resources/resource.h"
+#include "scanner/scanner.h"
 #include "settings/config_dialog.h"
+#include "settings/running_checker_win32.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 #include "ui/price_screen.h"
@@ -14,6 +19,13 @@ HWND mainWindow = nullptr;
 namespace {
 
 constexpr unsigned char kEscape = 27;
+
+constexpr UINT_PTR kEndRetryTimerId = 2;  // the idle timer is 1
+constexpr UINT kEndRetryMs = 250;
+
+// Set by enterFullScreen: from then on that window covers the screen,
+// whatever size the screen takes.
+HWND fullScreenWindow = nullptr;
 
 // Escape and the "Konfiguracja" command both open the settings; the dialog's
 // "Zakończ" ends the program through the ordinary shutdown. A changed font
@@ -86,6 +98,31 @@ void onChar(HWND window, WPARAM wParam) {
     feedEntryChar(static_cast<signed char>(byte));
 }
 
+// Asked to end from outside, as "Koniec" ends the program. A lookup is one
+// step: its end is waited for. An open dialog (the settings, the About box)
+// is closed first, and the request comes back once its loop has ended.
+void onEndRequest(HWND window) {
+    if (entryHandlerBusy()) {
+        SetTimer(window, kEndRetryTimerId, kEndRetryMs, nullptr);
+        return;
+    }
+    HWND popup = GetLastActivePopup(window);
+    if (popup != window && IsWindow(popup)) {
+        EndDialog(popup, IDCANCEL);
+        PostMessageA(window, WM_END_REQUEST, 0, 0);
+        return;
+    }
+    DestroyWindow(window);
+}
+
+DWORD WINAPI waitForEndRequests(void* context) {
+    const auto* wait = static_cast<const std::pair<HANDLE, HWND>*>(context);
+    while (WaitForSingleObject(wait->first, INFINITE) == WAIT_OBJECT_0) {
+        PostMessageA(wait->second, WM_END_REQUEST, 0, 0);
+    }
+    return 0;
+}
+
 }  // namespace
 
 LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -108,12 +145,33 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (entryHandlerBusy()) return 0;
             return DefWindowProcA(window, message, wParam, lParam);
         case WM_TIMER:
-            // Only the idle timer runs on this window. While a lookup waits
-            // in a message box the timer keeps running and fires again.
+            if (wParam == kEndRetryTimerId) {
+                KillTimer(window, kEndRetryTimerId);
+                onEndRequest(window);
+                return 0;
+            }
+            // The idle timer. While a lookup waits in a message box the
+            // timer keeps running and fires again.
             if (!entryHandlerBusy()) expireIdleTimer();
+            return 0;
+        case WM_END_REQUEST:
+            onEndRequest(window);
             return 0;
         case WM_SCANNER_BYTE:
             feedEntryChar(static_cast<signed char>(wParam & 0xFF));
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // Windows ends the process when this returns, without the steps
+            // after the message loop; so they run here, also while a
+            // lookup's box is up, the one way out that does not wait for it.
+            if (wParam) runShutdownSteps();
+            return 0;
+        case WM_DISPLAYCHANGE:
+            // A monitor switched on after the PC, or a new resolution: a
+            // full-screen checker must cover the new screen, not the old.
+            if (window == fullScreenWindow) enterFullScreen(window);
             return 0;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
@@ -121,12 +179,32 @@ LRESULT CALLBACK mainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void enterFullScreen(HWND window) {
+    fullScreenWindow = window;
     RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     const auto style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
     const auto exStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
     AdjustWindowRectEx(&area, style, TRUE, exStyle);
     SetWindowPos(window, HWND_TOPMOST, area.left, area.top, area.right - area.left,
                  area.bottom - area.top, 0);
+}
+
+void startEndRequestWaiter(HANDLE event, HWND window) {
+    if (event == nullptr) return;
+    static std::pair<HANDLE, HWND> wait;  // read by the waiter for the whole run
+    wait = {event, window};
+    HANDLE thread = CreateThread(nullptr, 0, waitForEndRequests, &wait, 0, nullptr);
+    if (thread != nullptr) CloseHandle(thread);
+}
+
+void runShutdownSteps() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    // The reader must have closed the port before the settings go to disk.
+    stopScanner();
+    saveSettings();
+    stopIdleTimer();
+    withdrawRunningChecker();
 }
 
 INT_PTR CALLBACK aboutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

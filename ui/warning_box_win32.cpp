@@ -14,6 +14,12 @@
 // menu, the close box nor the dialog's buttons can run beneath a lookup that
 // waits here. MB_TASKMODAL would do that, but Wine then drops the topmost
 // style, so the windows are disabled here and enabled again after.
+//
+// When the box goes, Windows activates the next enabled window, which is
+// another program's while ours are still disabled; enabling ours does not
+// take the activation back, and typed codes and keyboard-wedge scanners
+// would then type into that program. So the window of ours that was in
+// front before the box is brought to the front again.
 #include <windows.h>
 
 #include <vector>
@@ -43,9 +49,22 @@ struct DisabledWindows {
     }
 };
 
+bool isOurWindow(HWND window) {
+    DWORD process = 0;
+    return window != nullptr && GetWindowThreadProcessId(window, &process) != 0 &&
+           process == GetCurrentProcessId();
+}
+
+void showBox(const char* text) {
+    DisabledWindows whileTheBoxIsUp;
+    MessageBoxA(nullptr, text, "Uwaga", MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
+}
+
 }  // namespace
 
 void showWarning(const char* text) {
-    DisabledWindows whileTheBoxIsUp;
-    MessageBoxA(nullptr, text, "Uwaga", MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
+    HWND front = GetForegroundWindow();
+    if (!isOurWindow(front)) front = nullptr;
+    showBox(text);  // our windows are enabled again when this returns
+    if (front != nullptr && IsWindow(front)) SetForegroundWindow(front);
 }

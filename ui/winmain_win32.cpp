@@ -4,7 +4,9 @@
 #include "lookup/entry_seam.h"
 #include "resources/resource.h"
 #include "scanner/scanner.h"
+#include "settings/running_checker_win32.h"
 #include "settings/settings.h"
+#include "settings/warning.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -34,6 +36,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     LoadStringA(instance, IDC_LUMIVO, windowClassName, kTextBufferSize);
     registerMainWindowClass(instance, windowClassName);
 
+    // One checker per working folder: a second start would fight the first
+    // for the scanner and write the same setup.dat.
+    switch (claimCheckerFolder()) {
+        case FolderClaim::Claimed:
+            break;
+        case FolderClaim::RunsInThisSession:
+            bringRunningCheckerToFront();
+            return 0;
+        case FolderClaim::RunsInAnotherSession:
+            showWarning(
+                "Sprawdzarka z tego folderu ju\xBF dzia\xB3"
+                "a.");
+            return 0;
+    }
+
     // Before any window: this may write the default setup.dat and warn that
     // the price file is missing.
     loadSettings();
@@ -45,6 +62,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (mainWindow == nullptr) return 0;
     ShowWindow(mainWindow, showCommand);
     UpdateWindow(mainWindow);
+    publishCheckerWindow(mainWindow);
+    startEndRequestWaiter(checkerEndEvent(), mainWindow);
 
     HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDC_LUMIVO));
     // A port that cannot be opened has been reported; the keyboard still works.
@@ -54,10 +73,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     if (settings.fullScreen != 0) enterFullScreen(mainWindow);
 
     const WPARAM exitCode = runMessageLoop(accelerators);
-
-    // The reader must have closed the port before the settings go to disk.
-    stopScanner();
-    saveSettings();
-    stopIdleTimer();
+    runShutdownSteps();
     return static_cast<int>(exitCode);
 }

@@ -142,11 +142,40 @@ class StandaloneScreen(ProgramCase):
         self.assert_screen("value code", name="Ser żółty Gouda w plastrach", price="12.50",
                            total="39.64")
 
+        self.assert_one_checker_per_folder()
+
         # The menu-bar item "&Koniec" ends the program at once.
         os.unlink(os.path.join(self.session.workdir, "setup.dat"))
         program.press(self.session, "alt+k")
         self.assert_ends_cleanly(setup)
         self.passed = True
+
+    def assert_one_checker_per_folder(self):
+        """A second start in the running checker's folder (the Start-menu
+        shortcut, a double click) brings the first to the front and ends
+        with exit code 0; a checker of another folder runs beside it."""
+        program.xdotool(self.session, "windowminimize", "--sync", self.session.window)
+        second = program.start_another(self.session, program_case.ARGS.exe, self.session.workdir)
+        self.assertEqual(second.wait(timeout=60), 0, "exit code of the second start")
+        deadline = time.monotonic() + 10
+        while program.active_window(self.session) != self.session.window:
+            self.assertLess(time.monotonic(), deadline, "the first checker did not come to the front")
+            time.sleep(0.2)
+        self.assertEqual(program.count_windows(self.session, "lumivo"), 1)
+
+        other = os.path.join(self.session.root, "other")
+        os.makedirs(other)
+        setup_dat.write_setup(other, setup_dat.settings_fields(standaloneMode=0))
+        neighbour = program.start_another(self.session, program_case.ARGS.exe, other)
+        deadline = time.monotonic() + 60
+        while program.count_windows(self.session, "lumivo") < 2:
+            self.assertLess(time.monotonic(), deadline, "the other folder's checker did not start")
+            time.sleep(0.2)
+        windows = program.xdotool(self.session, "search", "--onlyvisible", "--name",
+                                  "^lumivo$").stdout.split()
+        program.press(self.session, "alt+F4",
+                      window=[w.decode() for w in windows if w.decode() != self.session.window][0])
+        self.assertEqual(neighbour.wait(timeout=30), 0, "exit code of the other folder's checker")
 
     def test_first_start_writes_the_defaults(self):
         # The default scanner port is COM1: give it a virtual serial line so

@@ -49,6 +49,19 @@ def start_program(session, exe):
     return session.program
 
 
+def start_another(session, exe, workdir):
+    """One more lumivo.exe in the session's prefix, in `workdir`; the caller
+    waits for it or stops it (stop_session ends it with the prefix)."""
+    return subprocess.Popen(
+        ["wine", os.path.abspath(exe)], cwd=workdir, env=session.env,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+
+
+def active_window(session):
+    """The X window id that has the focus now, as xdotool names windows."""
+    return xdotool(session, "getactivewindow", check=False).stdout.decode().strip()
+
+
 def stop_session(session, keep_shots_in=None):
     """Ends everything the session started and deletes its folders."""
     try:

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "settings/running_checker.h"
 #include "settings/settings.h"
 #include "tests/support/fakes.h"
 #include "tests/support/price_file_builder.h"
@@ -347,6 +348,36 @@ TEST_F(SettingsFile, RealWriteCutShortLeavesTheOldFile) {
     }
     EXPECT_EQ(readWholeFile("setup.dat"), shop);
     EXPECT_FALSE(std::filesystem::exists("setup.dat.new"));
+}
+
+// One checker per folder: the names are the same for every spelling of one
+// folder that Windows gives after upper-casing it, and differ between folders.
+TEST(RunningChecker, NamesAreTheFolders) {
+    const RunningCheckerNames shop = runningCheckerNames(u"C:\\PROGRAMDATA\\LUMIVO");
+    EXPECT_EQ(shop.mutex.rfind(u"Global\\lumivo-checker-", 0), 0u);
+    EXPECT_EQ(shop.endEvent.rfind(u"Global\\lumivo-end-", 0), 0u);
+    EXPECT_EQ(shop.mutex.size(), std::u16string(u"Global\\lumivo-checker-").size() + 16);
+    EXPECT_EQ(shop.mutex.find(u'\\', 7), std::u16string::npos);  // no "\" past Global
+    EXPECT_EQ(runningCheckerNames(u"C:\\PROGRAMDATA\\LUMIVO\\").mutex, shop.mutex);
+    EXPECT_EQ(runningCheckerNames(u"C:/PROGRAMDATA/LUMIVO").mutex, shop.mutex);
+    EXPECT_NE(runningCheckerNames(u"C:\\PROGRAMDATA\\LUMIVO2").mutex, shop.mutex);
+    EXPECT_NE(runningCheckerNames(u"C:\\\u0141\u00D3D\u0179").mutex, shop.mutex);
+    EXPECT_EQ(runningCheckerNames(u"C:\\").mutex, runningCheckerNames(u"C:\\\\").mutex);
+    EXPECT_NE(runningCheckerNames(u"C:\\").mutex, runningCheckerNames(u"C:").mutex);
+}
+
+TEST(RunningChecker, PublishedProcessWindowAndSessionReadBack) {
+    const RunningChecker checker{4242, 0x1A02B4, 2};
+    RunningChecker read;
+    ASSERT_TRUE(parseRunningChecker(formatRunningChecker(checker), &read));
+    EXPECT_EQ(read.processId, 4242u);
+    EXPECT_EQ(read.window, 0x1A02B4u);
+    EXPECT_EQ(read.session, 2u);
+    EXPECT_TRUE(parseRunningChecker("pid=7\n", &read));  // still starting: no window yet
+    EXPECT_EQ(read.window, 0u);
+    EXPECT_FALSE(parseRunningChecker("", &read));
+    EXPECT_FALSE(parseRunningChecker("window=0x10\r\npid=\r\n", &read));
+    EXPECT_FALSE(parseRunningChecker("pid=0\r\n", &read));
 }
 
 TEST(LocalAddress, GivesDottedIpv4TextOrReportsWhyNot) {

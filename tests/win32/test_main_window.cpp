@@ -10,9 +10,12 @@
 #include "checker/checker.h"
 #include "lookup/entry.h"
 #include "lookup/entry_seam.h"
+#include "lumivo_version.h"
 #include "resource.h"
 #include "scanner/byte_delivery_seam.h"
+#include "settings/running_checker_win32.h"
 #include "settings/settings.h"
+#include "settings/warning.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -98,6 +101,19 @@ TEST(Resources, IconsComeInTheSizesTheClassAsksFor) {
     EXPECT_EQ(group[6], 32);       // width of the first image
     EXPECT_EQ(group[6 + 14], 16);  // width of the second
     EXPECT_EQ(group[6 + 2], 16);   // colours
+}
+
+// DPI-aware with Windows 10 among the systems it knows, so a display scaled
+// to 125 % or 150 % gets sharp letters instead of a stretched bitmap.
+TEST(Resources, ManifestDeclaresTheProgramDpiAware) {
+    HRSRC found = FindResourceA(program(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(program(), found)));
+    const std::string manifest(bytes, SizeofResource(program(), found));
+    EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find(">system</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
+    EXPECT_NE(manifest.find("version=\"" LUMIVO_FILE_VERSION_TEXT "\""), std::string::npos);
 }
 
 // The real class and procedure, on a window that is never shown, so that no
@@ -208,6 +224,31 @@ TEST_F(MainWindowTest, IdleTimerExpiryClearsTheScreenAndTheEntry) {
     EXPECT_EQ(idleTimer, 0u);
     // The timer is really gone: killing it again fails.
     EXPECT_FALSE(KillTimer(mainWindow, 1));
+}
+
+// A monitor switched on after the PC, or a new resolution: a full-screen
+// window takes the rectangle of the screen as it is now; an ordinary window
+// keeps its place.
+TEST_F(MainWindowTest, DisplayChangeKeepsAFullScreenWindowOnTheScreen) {
+    SetWindowPos(mainWindow, nullptr, 10, 10, 300, 200, SWP_NOZORDER);
+    SendMessageA(mainWindow, WM_DISPLAYCHANGE, 32, MAKELPARAM(640, 480));
+    RECT window = {};
+    GetWindowRect(mainWindow, &window);
+    EXPECT_EQ(window.left, 10);
+    EXPECT_EQ(window.right - window.left, 300);
+
+    enterFullScreen(mainWindow);
+    SetWindowPos(mainWindow, nullptr, 0, 0, 640, 480, SWP_NOZORDER);  // the old screen's size
+    SendMessageA(mainWindow, WM_DISPLAYCHANGE, 32,
+                 MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    RECT client = {};
+    GetClientRect(mainWindow, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(mainWindow, &origin);
+    EXPECT_EQ(origin.x, 0);
+    EXPECT_EQ(origin.y, 0);
+    EXPECT_EQ(client.right, GetSystemMetrics(SM_CXSCREEN));
+    EXPECT_EQ(client.bottom, GetSystemMetrics(SM_CYSCREEN));
 }
 
 TEST_F(MainWindowTest, EndCommandDestroysTheWindowAndQuitsWithZero) {
@@ -424,6 +465,83 @@ void CALLBACK closeAboutBox(HWND, UINT, UINT_PTR timer, DWORD) {
     aboutSeen.noteStyle = GetWindowLongA(note, GWL_STYLE);
     aboutSeen.noteExStyle = GetWindowLongA(note, GWL_EXSTYLE);
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+}
+
+// Windows shutting down ends the process when WM_ENDSESSION returns: the
+// exit steps run inside the message, even while a lookup's box is up.
+TEST_F(MainWindowTest, WindowsShutdownRunsTheExitStepsInsideTheMessage) {
+    WorkFolder work("lumivo-shutdown-test");
+    lookupsShowABox();
+    settings.baudRate = 4321;
+    EXPECT_EQ(SendMessageA(mainWindow, WM_QUERYENDSESSION, 0, 0), TRUE);
+    bool savedInside = false;
+    uintptr_t timerInside = 1;
+    whileBoxUp = [&](HWND) {
+        SendMessageA(mainWindow, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+        savedInside = WorkFolder::holdsSetupDat();
+        timerInside = idleTimer;
+    };
+    boxWasSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, actWhileBoxUp);
+    for (char ch : std::string("123\r")) SendMessageA(mainWindow, WM_CHAR, ch, 0);
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(boxWasSeen);
+    EXPECT_TRUE(savedInside);
+    EXPECT_EQ(timerInside, 0u);
+    Settings saved = {};
+    FILE* file = std::fopen(kSettingsFileName, "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fread(&saved, 1, sizeof saved, file), sizeof saved);
+    std::fclose(file);
+    EXPECT_EQ(saved.baudRate, 4321);
+}
+
+// When a box goes, Windows activates the next enabled window, which may be
+// another program's: the window of ours that was in front gets the front
+// and the keyboard back, so typed codes do not land elsewhere.
+TEST_F(MainWindowTest, AfterABoxTheMainWindowHasTheKeyboardAgain) {
+    ShowWindow(mainWindow, SW_SHOW);
+    SetForegroundWindow(mainWindow);
+    pumpMessages();
+    ASSERT_EQ(GetForegroundWindow(), mainWindow);
+    boxWasSeen = false;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, actWhileBoxUp);
+    showWarning("Nie otwarto portu komunikacyjnego: COM3");
+    KillTimer(nullptr, timer);
+    ASSERT_TRUE(boxWasSeen);
+    pumpMessages();
+    EXPECT_EQ(GetForegroundWindow(), mainWindow);
+    EXPECT_EQ(GetFocus(), mainWindow);
+}
+
+// One checker per folder: the folder is claimed once, a second claim finds
+// the first on this desktop, and the end event that the installer sets ends
+// the checker as "Koniec" does, closing an open dialog first.
+TEST_F(MainWindowTest, FolderIsClaimedOnceAndItsEndEventEndsTheChecker) {
+    WorkFolder work("lumivo-claim-test");
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    EXPECT_FALSE(checkerRunsInFolder(folder));
+    ASSERT_EQ(claimCheckerFolder(), FolderClaim::Claimed);
+    EXPECT_TRUE(checkerRunsInFolder(folder));
+    EXPECT_EQ(claimCheckerFolder(), FolderClaim::RunsInThisSession);
+
+    publishCheckerWindow(mainWindow);
+    RunningChecker published;
+    ASSERT_TRUE(readRunningChecker(folder, &published));
+    EXPECT_EQ(published.processId, GetCurrentProcessId());
+    EXPECT_EQ(published.window, reinterpret_cast<uintptr_t>(mainWindow));
+
+    startEndRequestWaiter(checkerEndEvent(), mainWindow);
+    ASSERT_TRUE(askCheckerToEnd(folder));
+    SendMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);  // ended by the request
+    for (int wait = 0; wait < 300 && IsWindow(mainWindow); ++wait) {
+        Sleep(10);
+        pumpMessages();
+    }
+    EXPECT_FALSE(IsWindow(mainWindow));
+    withdrawRunningChecker();
+    EXPECT_FALSE(readRunningChecker(folder, &published));
 }
 
 TEST_F(MainWindowTest, AboutCommandShowsTheAboutBox) {
