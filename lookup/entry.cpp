@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/decimal.h"
 #include "base/text.h"
+#include "lookup/cascade.h"
 #include "lookup/entry_seam.h"
-#include "lookup/in_store_codes.h"
 #include "lookup/price_file.h"
 #include "lookup/server_lookup_seam.h"
 #include "settings/settings.h"
@@ -61,47 +60,22 @@ void showFound(const PriceRecord& record, double price) {
     copyText(checkState.unit, record.unit, kUnitShownLength);
 }
 
-bool lookupFound(const char* code) {
-    return lookupPriceRecord(code) >= 0;
+// PRCHK.DAT as the cascade's finder: each lookup opens the file afresh.
+bool findInPriceFile(const void*, const char* code, PriceRecord* record) {
+    if (lookupPriceRecord(code) < 0) return false;
+    *record = recordBuffer;
+    return true;
 }
 
-// A weighed or priced label from the shop's own scales: look up the item
-// code inside it and compute the price from the embedded number. `price`
-// receives that price when the item is found.
-bool lookupInStoreCode(const char* code, double& price) {
-    const int kind = classifyInStoreCode(code);
-    if (kind == PlainCode) return false;
-    const InStoreParts parts = decodeInStoreCode(code);
-    if (kind == WeightCode) {
-        checkState.weight = parts.quantity / 1000;  // grams on the label
-        if (!lookupFound(parts.itemCode)) return false;
-        // The till charges whole grosze: 0.225 kg at 2.20 zł is 0.50.
-        price = roundToGrosze(recordBuffer.price * checkState.weight);
-        return true;
-    }
-    price = parts.quantity * 100;  // grosze on the label, money in 1/10000
-    return lookupFound(parts.itemCode);
-}
-
-// The standalone lookup: the code as scanned, then with a leading zero (a
-// UPC-A read as 12 digits is stored as its EAN-13; a 7-character item code
-// as 8), then as an in-store code. A code found directly keeps its own
-// price even when it looks like an in-store code.
+// The standalone lookup. A record damaged on the way from the back office
+// (a price that is no number), or a price the total cannot hold, shows as
+// an unknown item.
 void lookupInPriceFile(const char* code) {
-    const size_t length = strnlen(code, sizeof checkState.code);
-    bool found = lookupFound(code);
-    double price = found ? recordBuffer.price : 0;
-    if (!found && (length == 12 || length == 7)) {
-        char withZero[sizeof checkState.code + 1];
-        std::snprintf(withZero, sizeof withZero, "0%s", code);
-        found = lookupFound(withZero);
-        price = recordBuffer.price;
-    }
-    if (!found && length >= 12) found = lookupInStoreCode(code, price);
-
-    if (found && recordPricesAreSound(recordBuffer) && std::isfinite(price) &&
-        std::isfinite(checkState.total + price)) {
-        showFound(recordBuffer, price);
+    const CodeLookup found = lookupCode(code, {findInPriceFile, nullptr});
+    checkState.weight = found.weight;
+    if (found.found && recordPricesAreSound(found.record) && std::isfinite(found.price) &&
+        std::isfinite(checkState.total + found.price)) {
+        showFound(found.record, found.price);
     } else {
         showNotFound();
     }

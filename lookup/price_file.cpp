@@ -28,20 +28,39 @@ int compareWithRecordCode(const char* code, const char (&field)[17]) {
     }
 }
 
-bool readRecordAt(PriceFile file, int64_t index) {
+// Reads one record of the open file into recordBuffer, noting where.
+bool readRecordAt(const void* source, int64_t index, PriceRecord* record) {
     const int64_t offset = index * kPriceRecordSize;
     if (lastLookupReads < kMaxLookupReads) lastLookupOffsets[lastLookupReads] = offset;
     ++lastLookupReads;
-    return readPriceFileAt(file, offset, &recordBuffer, kPriceRecordSize);
+    const auto file = *static_cast<const PriceFile*>(source);
+    return readPriceFileAt(file, offset, record, kPriceRecordSize);
 }
 
 }  // namespace
 
 // Bisection with a step of (half + 1) / 2 of the half before halving, so even
-// the last probe moves, and the position clamped to the file: a lookup reads
-// at most floor(log2 n) + 2 records, always at the same places for a file of
-// a given size, and finds a record wherever it lies in a sorted file. A file
-// sorted wrongly by the back office gives "not found", never a wrong record.
+// the last probe moves, and the position clamped to the records: a lookup
+// reads at most floor(log2 n) + 2 records, always at the same places for a
+// given n, and finds a record wherever it lies in sorted records. Records
+// sorted wrongly by the back office give "not found", never a wrong record.
+int64_t bisectRecords(int64_t count, const char* code, RecordReader readAt, const void* source,
+                      PriceRecord* record) {
+    int64_t half = count / 2;
+    int64_t pos = count / 2;
+    for (;;) {
+        if (!readAt(source, pos, record)) return -1;
+        const int order = compareWithRecordCode(code, record->code);
+        if (order == 0) return pos;
+        const int64_t step = (half + 1) / 2;
+        pos = order < 0 ? pos - step : pos + step;
+        if (half == 0) return -1;
+        half /= 2;
+        if (pos < 0) pos = 0;
+        if (pos >= count) pos = count - 1;
+    }
+}
+
 int32_t lookupPriceRecord(const char* code) {
     lastLookupReads = 0;
     char path[sizeof settings.priceFilePath + 1] = {};
@@ -53,17 +72,6 @@ int32_t lookupPriceRecord(const char* code) {
     if (length < 0) return -1;
     int64_t n = length / kPriceRecordSize;
     if (n > INT32_MAX) n = INT32_MAX;  // the index must fit the result
-    int64_t half = n / 2;
-    int64_t pos = n / 2;
-    for (;;) {
-        if (!readRecordAt(file.get(), pos)) return -1;
-        const int order = compareWithRecordCode(code, recordBuffer.code);
-        if (order == 0) return static_cast<int32_t>(pos);
-        const int64_t step = (half + 1) / 2;
-        pos = order < 0 ? pos - step : pos + step;
-        if (half == 0) return -1;
-        half /= 2;
-        if (pos < 0) pos = 0;
-        if (pos >= n) pos = n - 1;
-    }
+    const PriceFile open = file.get();
+    return static_cast<int32_t>(bisectRecords(n, code, readRecordAt, &open, &recordBuffer));
 }

@@ -59,6 +59,17 @@ inline int compareRecordCodes(const char* a, const char* b) {
     return 0;
 }
 
+// Reads the record at `index` of `source` into `record`; false on failure.
+using RecordReader = bool (*)(const void* source, int64_t index, PriceRecord* record);
+
+// The search PRCHK.DAT is made for, over `count` records sorted by code that
+// `readAt` reads one at a time: the index of the record whose key is `code`,
+// with that record in `record`, or -1 when none is found or a read fails.
+// The checker server searches its list in memory with the same steps, so a
+// list with two equal codes or out of order is found as a checker finds it.
+int64_t bisectRecords(int64_t count, const char* code, RecordReader readAt, const void* source,
+                      PriceRecord* record);
+
 // Finds `code` in the price file named by settings.priceFilePath by
 // bisection. Returns the record's index, with the record in recordBuffer,
 // or -1 when the file cannot be read or holds no such code.
