@@ -1,81 +1,116 @@
 // prchk: builds a PRCHK.DAT from a CSV price list (a back-office program's,
-// or a spreadsheet's in the Polish form), dumps one back to CSV in either
-// form, and verifies one before it is put on a price checker.
+// or a spreadsheet's as a shop types it), dumps one back to CSV in either
+// form, and verifies one before it is put on a price checker. It speaks
+// Polish: it is run in shops.
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
 #include "lookup/check_state.h"
+#include "prchk/tool_output.h"
 #include "pricelist/pricelist.h"
 
 namespace {
 
-// Exit codes: 0 done, 1 bad input or findings, 2 wrong use or an unreadable
-// or unwritable file.
+using prchk::countOf;
+using prchk::formatText;
+
+// Exit codes: 0 done, with or without warnings; 1 bad input or findings;
+// 2 wrong use or an unreadable or unwritable file.
 constexpr int kExitDone = 0;
 constexpr int kExitFindings = 1;
 constexpr int kExitTrouble = 2;
 
-// More errors than this are counted, not listed: a wrong file gives one per line.
+// More error lines than this are counted, not listed: like faults of many
+// rows are one line already, so these are faults of many kinds.
 constexpr size_t kErrorsListed = 50;
 
+void say(const std::string& text) {
+    writeToolText(ToolStream::Out, text + "\n");
+}
+
+void complain(const std::string& text) {
+    writeToolText(ToolStream::Err, text + "\n");
+}
+
+constexpr const char* kUsage[] = {
+    "Użycie:",
+    "  prchk build [opcje] <cennik.csv> <PRCHK.DAT>",
+    "                              tworzy plik cen z cennika CSV",
+    "  prchk dump [--spreadsheet] <PRCHK.DAT> [cennik.csv]",
+    "                              zapisuje plik cen jako CSV (na ekran, gdy nie",
+    "                              podano pliku CSV)",
+    "  prchk verify <PRCHK.DAT>    sprawdza plik cen",
+    "",
+    "Cennik CSV ma wiersz nagłówka z nazwami kolumn, szukany w pierwszych 20",
+    "niepustych wierszach (wiersze nad nim, np. tytuł, są pomijane), a pod nim",
+    "towary. Kolumny mogą stać w dowolnej kolejności; wielkość liter, odstępy,",
+    "kropki i nawiasy w nazwach nie mają znaczenia; kolumny o innych nazwach są",
+    "pomijane:",
+    "  kod        kod, kod kreskowy, kod EAN, EAN, EAN13, EAN-13, kod towaru, code,",
+    "             barcode: EAN-13, EAN-8 albo 7- lub 6-znakowy kod towaru z kodów",
+    "             wagowych, najwyżej 16 znaków",
+    "  nazwa      nazwa, nazwa towaru, nazwa produktu, towar, name: najwyżej 120",
+    "             znaków, litery ASCII i polskie",
+    "  cena       cena, cena brutto, brutto, brutto 1, cena sprzedaży, cena",
+    "             detaliczna, cena zł, cena [zł], price: cena sprzedaży, dla",
+    "             towaru na wagę cena 1 kg; obok kolumny „cena” cenę bierze się",
+    "             z kolumny „cena brutto” albo „brutto”",
+    "  netto1     netto, netto 1, cena netto, net1         (nieobowiązkowe;",
+    "  brutto2    brutto 2, gross2                          puste pole to 0)",
+    "  netto2     netto 2, net2",
+    "  jednostka  jednostka, jednostka miary, j.m., jm, jedn., miara, unit:",
+    "             najwyżej 17 znaków, sprawdzarka pokazuje pierwsze 5",
+    "Pola rozdziela „;”, „,” albo tabulator: ten, z którym nagłówek nazywa",
+    "kolumny. Pole z separatorem, cudzysłowem albo podziałem wiersza stoi",
+    "w cudzysłowie, a cudzysłów w nim jest podwojony. Znak dziesiętny to „.”,",
+    "gdy pola rozdziela „,” (cena z jednym przecinkiem w cudzysłowie, \"6,49\",",
+    "też jest czytana), a w innym razie „,”; tysiące może oddzielać odstęp",
+    "(1 299,00), a cena może mieć „zł” albo „PLN”. Ceny są zaokrąglane do groszy.",
+    "Plik jest czytany jako UTF-16, gdy zaczyna się od jego znacznika (BOM);",
+    "jako UTF-8, gdy jest poprawnym UTF-8; w innym razie jako Windows-1250.",
+    "",
+    "Opcje polecenia build:",
+    "  --separator ';'|','|tab    --decimal ,|.    --encoding utf-8|windows-1250",
+    "                             postać pliku, gdy odczytano ją inaczej",
+    "  --column POLE=NAGŁÓWEK     kolumna o innej nazwie dla pola kod, nazwa, cena,",
+    "                             brutto2, netto1, netto2 albo jednostka, np.",
+    "                             --column cena=\"Cena promocyjna\"",
+    "  --keep-decimals            ceny z trzecim i czwartym miejscem po przecinku",
+    "                             bez zaokrąglania, jak w pliku cen z programu",
+    "                             sklepu",
+    "Cennik z choćby jednym błędem nie daje pliku; każdy błąd podaje wiersze",
+    "i kolumnę. Kolumnę kodów sformatuj w arkuszu jako tekst: inaczej arkusz",
+    "gubi zera na początku kodów i skraca długie kody (5,90123E+12).",
+    "",
+    "dump zapisuje UTF-8 z „,” i „.”; z --spreadsheet to, co polski arkusz",
+    "otwiera od razu: Windows-1250, „;”, „,” i nagłówek",
+    "  kod;nazwa;cena;brutto2;netto1;netto2;jednostka",
+    "",
+    "Kody wyjścia: 0 gotowe (także z ostrzeżeniami); 1 błędy w cenniku albo",
+    "problemy znalezione przez verify; 2 błędne wywołanie albo plik, którego",
+    "nie da się odczytać lub zapisać.",
+};
+
 void printUsage() {
-    std::fprintf(
-        stderr,
-        "Usage:\n"
-        "  prchk build [options] <items.csv> <PRCHK.DAT>\n"
-        "                              make a price file from a CSV price list\n"
-        "  prchk dump [--spreadsheet] <PRCHK.DAT> [items.csv]\n"
-        "                              write a price file as CSV (to the screen when no\n"
-        "                              CSV file is named)\n"
-        "  prchk verify <PRCHK.DAT>    check a price file\n"
-        "\n"
-        "The CSV's first line names its columns, in any order, in Polish or English,\n"
-        "case and blanks around them aside; other columns are left out:\n"
-        "  kod, code           up to %d characters: EAN-13, EAN-8, or the 7- or\n"
-        "                      6-character item code of in-store weight and value codes\n"
-        "  nazwa, name         up to %d characters; ASCII and the Polish letters only\n"
-        "  cena, brutto, brutto1, price\n"
-        "                      selling price in currency units (12.99 or 12,99); for\n"
-        "                      goods sold by weight, the price of one kilogram\n"
-        "  brutto2/gross2, netto1/net1, netto2/net2\n"
-        "                      further prices; may be left out or empty (0)\n"
-        "  jednostka, jm, unit up to %d characters; may be left out or empty; the\n"
-        "                      checker shows the first %zu\n"
-        "Fields are split by \";\", \",\" or tabs: the first of them on the header line.\n"
-        "Fields holding the separator, quotes or line breaks are quoted (\"a; b\"), a\n"
-        "quote inside one doubled. The decimal mark is \".\" when fields are split by\n"
-        "\",\", else \",\"; blanks may group the thousands (1 299,00). The file is read\n"
-        "as UTF-8 when it is valid UTF-8 (a BOM is allowed), else as Windows-1250.\n"
-        "Build options, to say otherwise:\n"
-        "  --separator ';'|','|tab   --decimal ,|.   --encoding utf-8|windows-1250\n"
-        "Names and units are stored in the Mazovia code page, records sorted by code.\n"
-        "A CSV with any error writes no file; every error names its line and column.\n"
-        "A spreadsheet shortens long codes in a column of numbers (5,90123E+12) and\n"
-        "drops leading zeros: format the code column as text before saving.\n"
-        "\n"
-        "dump writes UTF-8 with \",\" and \".\"; with --spreadsheet it writes what a Polish\n"
-        "spreadsheet opens directly: Windows-1250, \";\", \",\" and the Polish header\n"
-        "  %s\n"
-        "\n"
-        "Exit codes: 0 done; 1 errors in the CSV, or findings of verify;\n"
-        "            2 wrong use, or a file that cannot be read or written.\n",
-        kMaxRecordCodeLength, kMaxRecordNameLength, kMaxRecordUnitLength, kUnitShownLength,
-        kSpreadsheetCsvHeader);
+    std::string text;
+    for (const char* line : kUsage) text += std::string(line) + "\n";
+    writeToolText(ToolStream::Err, text);
 }
 
 void printMessages(const PrchkMessages& messages) {
-    for (const std::string& warning : messages.warnings) {
-        std::fprintf(stderr, "warning: %s\n", warning.c_str());
-    }
+    for (const std::string& note : messages.notes) complain(note);
+    for (const std::string& warning : messages.warnings) complain("uwaga: " + warning);
     for (size_t i = 0; i < messages.errors.size() && i < kErrorsListed; ++i) {
-        std::fprintf(stderr, "%s\n", messages.errors[i].c_str());
+        complain(messages.errors[i]);
     }
     if (messages.errors.size() > kErrorsListed) {
-        std::fprintf(stderr, "... and %zu more errors\n", messages.errors.size() - kErrorsListed);
+        const size_t more = messages.errors.size() - kErrorsListed;
+        complain(formatText("… i %s", countOf(static_cast<int64_t>(more), "inny błąd", "inne błędy",
+                                              "innych błędów")
+                                          .c_str()));
     }
 }
 
@@ -85,16 +120,17 @@ int runBuild(const std::string& csvPath, const std::string& outPath, CsvForm for
     const int result = buildPriceFile(csvPath, outPath, form, count, messages);
     printMessages(messages);
     if (result > 0 && form.separator != 0) {
-        std::fprintf(stderr,
-                     "%s was read as %s; --encoding, --separator and --decimal can say "
-                     "otherwise.\n",
-                     csvPath.c_str(), describeCsvForm(form).c_str());
+        complain(
+            formatText("Plik %s odczytano jako: %s; opcje --encoding, --separator "
+                       "i --decimal pozwalają to zmienić.",
+                       csvPath.c_str(), describeCsvForm(form).c_str()));
     }
     if (result != 0) {
-        std::fprintf(stderr, "%s was not written.\n", outPath.c_str());
+        complain(formatText("Nie zapisano pliku %s.", outPath.c_str()));
         return result > 0 ? kExitFindings : kExitTrouble;
     }
-    std::printf("%s: %zu records written\n", outPath.c_str(), count);
+    say(formatText("%s: zapisano %s", outPath.c_str(),
+                   countOf(static_cast<int64_t>(count), "towar", "towary", "towarów").c_str()));
     return kExitDone;
 }
 
@@ -104,7 +140,8 @@ int runDumpToFile(const std::string& datPath, const std::string& csvPath, DumpFo
     const int result = dumpPriceFile(datPath, csvPath, form, count, messages);
     printMessages(messages);
     if (result != 0) return kExitTrouble;
-    std::printf("%s: %zu records written\n", csvPath.c_str(), count);
+    say(formatText("%s: zapisano %s", csvPath.c_str(),
+                   countOf(static_cast<int64_t>(count), "rekord", "rekordy", "rekordów").c_str()));
     return kExitDone;
 }
 
@@ -116,11 +153,10 @@ int runDumpToScreen(const std::string& datPath, DumpForm form) {
         printMessages(messages);
         return kExitTrouble;
     }
-    const std::string csv = recordsToCsv(records, messages, form);
-    std::fwrite(csv.data(), 1, csv.size(), stdout);
+    writeToolData(recordsToCsv(records, messages, form), form == DumpForm::Spreadsheet);
     if (trailingBytes > 0) {
-        messages.warnings.push_back(std::to_string(trailingBytes) +
-                                    " bytes after the last whole record are left out");
+        messages.warnings.push_back(countOf(trailingBytes, "bajt", "bajty", "bajtów") +
+                                    " za ostatnim pełnym rekordem pominięto");
     }
     printMessages(messages);
     return std::fflush(stdout) == 0 ? kExitDone : kExitTrouble;
@@ -134,18 +170,18 @@ int runVerify(const std::string& datPath) {
         printMessages(messages);
         return kExitTrouble;
     }
-    std::printf("%s: %lld records\n", datPath.c_str(), static_cast<long long>(report.records));
-    for (const std::string& finding : report.findings) std::printf("  %s\n", finding.c_str());
+    say(formatText("%s: %s", datPath.c_str(),
+                   countOf(report.records, "rekord", "rekordy", "rekordów").c_str()));
+    for (const std::string& finding : report.findings) say("  " + finding);
     const auto listed = static_cast<int64_t>(report.findings.size());
     if (report.findingCount > listed) {
-        std::printf("  ... and %lld more\n", static_cast<long long>(report.findingCount - listed));
+        say(formatText("  … i %lld innych", static_cast<long long>(report.findingCount - listed)));
     }
     if (result == 0) {
-        std::printf("no problems found\n");
+        say("nie znaleziono problemów");
         return kExitDone;
     }
-    std::printf("%lld problem%s found\n", static_cast<long long>(report.findingCount),
-                report.findingCount == 1 ? "" : "s");
+    say("znaleziono " + countOf(report.findingCount, "problem", "problemy", "problemów"));
     return kExitFindings;
 }
 
@@ -169,9 +205,20 @@ constexpr std::array<OptionValue, 10> kOptionValues = {{
     {"--encoding", "cp1250", static_cast<int>(TextEncoding::Windows1250)},
 }};
 
+// "cena=Cena promocyjna": a field and the header of the column that holds it.
+int applyColumnOption(const std::string& value, CsvForm& form) {
+    const size_t equals = value.find('=');
+    if (equals == std::string::npos || equals + 1 == value.size()) return -1;
+    const int column = columnOfFieldName(value.substr(0, equals));
+    if (column < 0) return -1;
+    form.namedColumns.push_back({static_cast<PriceColumn>(column), value.substr(equals + 1)});
+    return 0;
+}
+
 // Sets what one build option says; the value's case does not matter.
 // Returns 0, or -1 for an option or value it does not know.
 int applyBuildOption(const std::string& option, std::string value, CsvForm& form) {
+    if (option == "--column") return applyColumnOption(value, form);
     for (char& c : value) c = toAsciiLower(c);
     for (const OptionValue& known : kOptionValues) {
         if (option != known.option || value != known.value) continue;
@@ -192,14 +239,16 @@ struct Command {
 };
 
 // Returns 0, or -1 with the argument that is wrong in `wrong`.
-int readCommandLine(int argc, char** argv, Command& command, std::string& wrong) {
-    command.name = argc > 1 ? argv[1] : "";
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
+int readCommandLine(const std::vector<std::string>& args, Command& command, std::string& wrong) {
+    command.name = args.empty() ? "" : args[0];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (command.name == "dump" && arg == "--spreadsheet") {
             command.dumpForm = DumpForm::Spreadsheet;
+        } else if (command.name == "build" && arg == "--keep-decimals") {
+            command.form.keepFourDecimals = true;
         } else if (command.name == "build" && arg.starts_with("--")) {
-            const std::string value = i + 1 < argc ? argv[++i] : "";
+            const std::string value = i + 1 < args.size() ? args[++i] : "";
             if (applyBuildOption(arg, value, command.form) != 0) {
                 wrong = arg + " " + value;
                 return -1;
@@ -216,11 +265,11 @@ int readCommandLine(int argc, char** argv, Command& command, std::string& wrong)
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runPrchk(const std::vector<std::string>& args) {
     Command command;
     std::string wrong;
-    if (readCommandLine(argc, argv, command, wrong) != 0) {
-        std::fprintf(stderr, "prchk: \"%s\" is no option here\n\n", wrong.c_str());
+    if (readCommandLine(args, command, wrong) != 0) {
+        complain(formatText("prchk: „%s” nie jest tu opcją\n", wrong.c_str()));
         printUsage();
         return kExitTrouble;
     }

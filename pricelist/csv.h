@@ -13,20 +13,39 @@
 struct CsvRow {
     int line = 0;
     std::vector<std::string> fields;
+    std::vector<bool> quoted;  // whether each field stood in quotes
 };
 
-// Splits CSV text into rows of fields split by `separator`. Fields may be
-// quoted; a quoted field may hold separators, line breaks and doubled
-// quotes. A leading UTF-8 BOM is skipped and wholly empty lines are dropped.
-// Returns 0, or -1 with an error naming the line (an unterminated quote,
-// text after a closing quote).
+// Where a reader stands in CSV text that may arrive a piece at a time.
+struct CsvCursor {
+    std::string_view text;
+    char separator = ',';
+    size_t pos = 0;
+    int line = 1;
+    bool final = true;  // no text follows `text`
+};
+
+// Reads the row at the cursor and the line break that ends it, reusing the
+// row's fields. A quoted field may hold separators, line breaks and doubled
+// quotes. Returns 1 for a row; 0 when the text ends before a row does (at
+// the final end there is none; otherwise the cursor stays where it was, to
+// try again with more text); -1 with an error naming the line (a quote
+// never closed, text after a closing quote).
+int readCsvRow(CsvCursor& in, CsvRow& row, PrchkMessages& messages);
+
+// Whether a row holds nothing but blanks: an empty line, or a row of bare
+// separators that a spreadsheet writes for cells formatted below a list.
+bool isBlankRow(const CsvRow& row);
+
+// Splits CSV text into rows of fields split by `separator`, as readCsvRow
+// reads them. A leading UTF-8 BOM is skipped and wholly empty lines are
+// dropped. Returns 0, or -1 with an error naming the line.
 int parseCsv(std::string_view text, std::vector<CsvRow>& rows, PrchkMessages& messages,
              char separator = ',');
 
-// The separator of a CSV file: the first ";", "," or tab outside quotes on
-// its first line, as the header row names its columns; "," when there is
-// none.
-char findCsvSeparator(std::string_view text);
+// The separators a price list may use, the first of them outside quotes on
+// `line` first: where a header stands, that is the one it was written with.
+std::string separatorsToTry(std::string_view line);
 
 // Writes one CSV field, quoted when it holds the separator, a quote, a line
 // break or blanks at either end.

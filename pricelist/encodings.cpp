@@ -1,13 +1,14 @@
-// A CSV file's bytes as text (UTF-8 or Windows-1250), the Mazovia page that
-// names are stored in, and back out for a dump.
+// Characters between the pages a price list meets: UTF-8 and Windows-1250
+// from the shop, the Mazovia page that names are stored in, and back out
+// for a dump.
 #include "pricelist/encodings.h"
 
 #include <array>
 #include <cstddef>
 
+#include "base/text.h"
 #include "lookup/polish_text.h"
 
-using prchk::addLineError;
 using prchk::formatText;
 
 namespace {
@@ -63,26 +64,185 @@ unsigned char windows1250ByteOf(char32_t c) {
     return 0;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+// The Mazovia byte of a Polish letter, or 0 for any other character. The
+// letters are those of the program's own table, the ones the screen recodes.
+unsigned char mazoviaLetterOf(char32_t c) {
+    for (unsigned char letter : mazoviaLetters) {
+        if (mazoviaByteToUnicode(letter) == c) return letter;
     }
+    return 0;
 }
 
-// Decodes one character at `pos`, advancing it. Overlong forms, surrogates
-// and cut-off sequences are refused: returns false.
+struct PlainForm {
+    char32_t character;
+    const char* plain;
+    PlainFormKind kind;
+};
+
+// What a spreadsheet's autocorrection and pasted text put into names, and
+// what the checker's screen can show for it.
+constexpr std::array<PlainForm, 20> kPlainForms = {{
+    {0x201E, "\"", kPlainQuotes},      {0x201D, "\"", kPlainQuotes},
+    {0x201C, "\"", kPlainQuotes},      {0x00AB, "\"", kPlainQuotes},
+    {0x00BB, "\"", kPlainQuotes},      {0x2018, "'", kPlainApostrophes},
+    {0x2019, "'", kPlainApostrophes},  {0x201A, "'", kPlainApostrophes},
+    {0x2013, "-", kPlainDashes},       {0x2014, "-", kPlainDashes},
+    {0x2212, "-", kPlainDashes},       {0x00D7, "x", kPlainTimes},
+    {0x00BD, "1/2", kPlainFractions},  {0x00BC, "1/4", kPlainFractions},
+    {0x00BE, "3/4", kPlainFractions},  {0x00B2, "2", kPlainSuperscripts},
+    {0x00B3, "3", kPlainSuperscripts}, {0x00A0, " ", kPlainSpaces},
+    {0x202F, " ", kPlainSpaces},       {0x2026, "...", kPlainEllipsis},
+}};
+
+constexpr std::array<std::string_view, kPlainFormKinds> kPlainFormNotes = {{
+    "cudzysłowy drukarskie („ ” “ « ») zapisano jako \"",
+    "apostrofy drukarskie (‘ ’ ‚) zapisano jako '",
+    "półpauzy, pauzy i minusy (– — −) zapisano jako -",
+    "znak mnożenia × zapisano jako x",
+    "ułamki ½ ¼ ¾ zapisano jako 1/2, 1/4 i 3/4",
+    "indeksy górne ² ³ zapisano jako 2 i 3",
+    "twarde spacje zapisano jako zwykłe",
+    "podział wiersza w komórce (Alt+Enter) zapisano jako odstęp",
+    "wielokropek … zapisano jako trzy kropki",
+}};
+
+const PlainForm* plainFormOf(char32_t c) {
+    for (const PlainForm& form : kPlainForms) {
+        if (form.character == c) return &form;
+    }
+    return nullptr;
+}
+
+// Appends a character's plain form; "1½" becomes "1 1/2", not "11/2".
+void appendPlainForm(std::string& mazovia, const PlainForm& form) {
+    if (form.kind == kPlainFractions && !mazovia.empty() && isAsciiDigit(mazovia.back())) {
+        mazovia += ' ';
+    }
+    mazovia += form.plain;
+}
+
+// A line break inside a cell (Alt+Enter) at `pos`, CR LF counted as one:
+// the checker breaks long names into lines itself. Returns its length.
+size_t lineBreakAt(std::string_view text, size_t pos) {
+    if (text[pos] == '\n') return 1;
+    if (text[pos] != '\r') return 0;
+    return pos + 1 < text.size() && text[pos + 1] == '\n' ? 2 : 1;
+}
+
+}  // namespace
+
+std::string_view plainFormNote(unsigned kind) {
+    for (size_t bit = 0; bit < kPlainFormNotes.size(); ++bit) {
+        if (kind == (1u << bit)) return kPlainFormNotes[bit];
+    }
+    return {};
+}
+
+bool isPriceListCharacter(char32_t c) {
+    return mazoviaLetterOf(c) != 0 || plainFormOf(c) != nullptr;
+}
+
+// A character of a name into `mazovia`: ASCII and the Polish letters as
+// they are, the typographic ones in plain form. Returns false for any other.
+bool appendNameCharacter(std::string& mazovia, char32_t c, unsigned& plainForms) {
+    if (c >= 0x20 && c < 0x7F) {
+        mazovia += static_cast<char>(c);
+        return true;
+    }
+    if (const unsigned char letter = mazoviaLetterOf(c); letter != 0) {
+        mazovia += static_cast<char>(letter);
+        return true;
+    }
+    if (const PlainForm* form = plainFormOf(c); form != nullptr) {
+        appendPlainForm(mazovia, *form);
+        plainForms |= form->kind;
+        return true;
+    }
+    return false;
+}
+
+int utf8ToMazovia(std::string_view utf8, std::string& mazovia, FieldProblem& problem,
+                  unsigned& plainForms) {
+    mazovia.clear();
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        if (const size_t lineBreak = lineBreakAt(utf8, pos); lineBreak > 0) {
+            mazovia += ' ';
+            plainForms |= kPlainLineBreaks;
+            pos += lineBreak;
+            continue;
+        }
+        const size_t start = pos;
+        char32_t c = 0;
+        if (!prchk::decodeUtf8(utf8, pos, c)) {
+            problem = {"bajt {} nie jest poprawnym znakiem UTF-8",
+                       formatText("0x%02X", static_cast<unsigned char>(utf8[start]))};
+            return -1;
+        }
+        if (appendNameCharacter(mazovia, c, plainForms)) continue;
+        if (c < 0x20 || c == 0x7F) {
+            problem = {"znak sterujący {} (np. tabulator) w tekście; usuń go z komórki",
+                       formatText("0x%02X", static_cast<unsigned>(c))};
+        } else {
+            problem = {
+                "znak {} nie jest polską literą ani znakiem ASCII i sprawdzarka go nie "
+                "pokaże; zastąp go w arkuszu zwykłą literą",
+                formatText("„%.*s” (U+%04X)", static_cast<int>(pos - start), utf8.data() + start,
+                           static_cast<unsigned>(c))};
+        }
+        return -1;
+    }
+    return 0;
+}
+
+char32_t mazoviaByteToUnicode(unsigned char byte) {
+    return byte < 0x80 ? byte : mazoviaUpperHalf[byte - 0x80];
+}
+
+char32_t windows1250ByteToUnicode(unsigned char byte) {
+    return byte < 0x80 ? byte : windows1250UpperHalf[byte - 0x80];
+}
+
+std::string mazoviaToUtf8(std::string_view mazovia) {
+    std::string out;
+    for (char c : mazovia) {
+        prchk::appendUtf8(out, mazoviaByteToUnicode(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string mazoviaToWindows1250(std::string_view mazovia, size_t& missing) {
+    std::string out;
+    missing = 0;
+    for (char c : mazovia) {
+        const auto b = static_cast<unsigned char>(c);
+        const unsigned char page = b < 0x80 ? b : windows1250ByteOf(mazoviaByteToUnicode(b));
+        if (b >= 0x80 && page == 0) {
+            out += '?';
+            ++missing;
+        } else {
+            out += static_cast<char>(page);
+        }
+    }
+    return out;
+}
+
+size_t windows1250ToUtf8(std::string_view bytes, std::string& utf8) {
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            utf8 += static_cast<char>(b);
+            continue;
+        }
+        const char32_t c = windows1250ByteToUnicode(b);
+        if (c == 0) return i;
+        prchk::appendUtf8(utf8, c);
+    }
+    return std::string_view::npos;
+}
+
+namespace prchk {
+
 bool decodeUtf8(std::string_view text, size_t& pos, char32_t& c) {
     const auto lead = static_cast<unsigned char>(text[pos]);
     int extra = 0;
@@ -111,186 +271,33 @@ bool decodeUtf8(std::string_view text, size_t& pos, char32_t& c) {
     return true;
 }
 
-// The Mazovia byte of a Polish letter, or 0 for any other character. The
-// letters are those of the program's own table, the ones the screen recodes.
-unsigned char mazoviaLetterOf(char32_t c) {
-    for (unsigned char letter : mazoviaLetters) {
-        if (mazoviaByteToUnicode(letter) == c) return letter;
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     }
-    return 0;
 }
-
-// Where the first byte that is not part of valid UTF-8 stands, or npos.
-size_t findInvalidUtf8(std::string_view bytes) {
-    size_t pos = 0;
-    char32_t c = 0;
-    while (pos < bytes.size()) {
-        if (!decodeUtf8(bytes, pos, c)) return pos;
-    }
-    return std::string_view::npos;
-}
-
-// Whether valid UTF-8 text holds, beyond ASCII, only Polish letters and
-// no-break spaces: the characters a price list needs.
-bool holdsOnlyPriceListLetters(std::string_view utf8) {
-    size_t pos = 0;
-    char32_t c = 0;
-    while (pos < utf8.size()) {
-        if (!decodeUtf8(utf8, pos, c)) return false;
-        if (c >= 0x80 && c != 0xA0 && mazoviaLetterOf(c) == 0) return false;
-    }
-    return true;
-}
-
-// The line `pos` stands on, counted as the CSV reader counts lines.
-int lineAt(std::string_view bytes, size_t pos) {
-    int line = 1;
-    for (size_t i = 0; i < pos && i < bytes.size(); ++i) {
-        const bool crlf = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n';
-        if (bytes[i] == '\n' || (bytes[i] == '\r' && !crlf)) ++line;
-    }
-    return line;
-}
-
-// A workbook, a price file or UTF-16 text given by mistake: zero bytes
-// appear in no CSV a shop would write.
-int checkIsText(std::string_view bytes, PrchkMessages& messages) {
-    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
-        addLineError(messages, 1,
-                     "the file is UTF-16 text; save the list as CSV in UTF-8 or Windows-1250");
-        return -1;
-    }
-    const size_t zero = bytes.find('\0');
-    if (zero != std::string_view::npos) {
-        addLineError(messages, lineAt(bytes, zero),
-                     "a zero byte: this is no text file (a workbook or a price file?); save the "
-                     "list as CSV");
-        return -1;
-    }
-    return 0;
-}
-
-// Some pairs of Windows-1250 letters are valid UTF-8 as well ("ÓŻ" is the
-// bytes D3 AF, a Cyrillic letter in UTF-8), so a short list can pass for
-// UTF-8; when only its Windows-1250 reading gives Polish letters, that wins.
-TextEncoding detectEncoding(std::string_view bytes) {
-    if (findInvalidUtf8(bytes) != std::string_view::npos) return TextEncoding::Windows1250;
-    if (holdsOnlyPriceListLetters(bytes)) return TextEncoding::Utf8;
-    std::string asWindows1250;
-    const bool pageFits = windows1250ToUtf8(bytes, asWindows1250) == std::string_view::npos;
-    return pageFits && holdsOnlyPriceListLetters(asWindows1250) ? TextEncoding::Windows1250
-                                                                : TextEncoding::Utf8;
-}
-
-}  // namespace
-
-int utf8ToMazovia(std::string_view utf8, std::string& mazovia, std::string& problem) {
-    mazovia.clear();
-    size_t pos = 0;
-    while (pos < utf8.size()) {
-        const size_t start = pos;
-        char32_t c = 0;
-        if (!decodeUtf8(utf8, pos, c)) {
-            problem = formatText("byte 0x%02X at position %zu is not valid UTF-8",
-                                 static_cast<unsigned char>(utf8[start]), start + 1);
-            return -1;
-        }
-        if (c >= 0x20 && c < 0x7F) {
-            mazovia += static_cast<char>(c);
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            problem =
-                "a line break is not allowed: the checker breaks long names into lines itself";
-            return -1;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            problem =
-                formatText("control character 0x%02X is not allowed", static_cast<unsigned>(c));
-            return -1;
-        }
-        const unsigned char letter = mazoviaLetterOf(c);
-        if (letter == 0) {
-            problem = formatText(
-                "\"%.*s\" (U+%04X) is neither ASCII nor a Polish letter; the price checker "
-                "cannot show it",
-                static_cast<int>(pos - start), utf8.data() + start, static_cast<unsigned>(c));
-            return -1;
-        }
-        mazovia += static_cast<char>(letter);
-    }
-    return 0;
-}
-
-char32_t mazoviaByteToUnicode(unsigned char byte) {
-    return byte < 0x80 ? byte : mazoviaUpperHalf[byte - 0x80];
-}
-
-std::string mazoviaToUtf8(std::string_view mazovia) {
-    std::string out;
-    for (char c : mazovia) appendUtf8(out, mazoviaByteToUnicode(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string mazoviaToWindows1250(std::string_view mazovia, size_t& missing) {
-    std::string out;
-    missing = 0;
-    for (char c : mazovia) {
-        const auto b = static_cast<unsigned char>(c);
-        const unsigned char page = b < 0x80 ? b : windows1250ByteOf(mazoviaByteToUnicode(b));
-        if (b >= 0x80 && page == 0) {
-            out += '?';
-            ++missing;
-        } else {
-            out += static_cast<char>(page);
-        }
-    }
-    return out;
-}
-
-size_t windows1250ToUtf8(std::string_view bytes, std::string& utf8) {
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const char32_t c = b < 0x80 ? b : windows1250UpperHalf[b - 0x80];
-        if (c == 0 && b != 0) return i;
-        appendUtf8(utf8, c);
-    }
-    return std::string_view::npos;
-}
-
-int csvBytesToUtf8(std::string_view bytes, TextEncoding& encoding, std::string& utf8,
-                   PrchkMessages& messages) {
-    utf8.clear();
-    if (checkIsText(bytes, messages) != 0) return -1;
-    const bool bom = bytes.starts_with("\xEF\xBB\xBF");
-    if (encoding == TextEncoding::Detect) {
-        encoding = bom ? TextEncoding::Utf8 : detectEncoding(bytes);
-    }
-    if (encoding == TextEncoding::Windows1250) {
-        const size_t unused = windows1250ToUtf8(bytes, utf8);
-        if (unused == std::string_view::npos) return 0;
-        addLineError(messages, lineAt(bytes, unused),
-                     formatText("byte 0x%02X is no character of Windows-1250",
-                                static_cast<unsigned char>(bytes[unused])));
-        return -1;
-    }
-    if (bom) bytes.remove_prefix(3);
-    const size_t invalid = findInvalidUtf8(bytes);
-    if (invalid == std::string_view::npos) {
-        utf8.assign(bytes);
-        return 0;
-    }
-    addLineError(messages, lineAt(bytes, invalid),
-                 formatText("byte 0x%02X is not valid UTF-8 (is the file in Windows-1250?)",
-                            static_cast<unsigned char>(bytes[invalid])));
-    return -1;
-}
-
-namespace prchk {
 
 std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    constexpr std::array<std::string_view, 4> kBlanks = {" ", "\t", "\xC2\xA0", "\xE2\x80\xAF"};
+    for (bool trimmed = true; trimmed;) {
+        trimmed = false;
+        for (std::string_view blank : kBlanks) {
+            while (text.starts_with(blank)) text.remove_prefix(blank.size()), trimmed = true;
+            while (text.ends_with(blank)) text.remove_suffix(blank.size()), trimmed = true;
+        }
+    }
     return text;
 }
 

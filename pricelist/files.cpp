@@ -1,5 +1,5 @@
-// Reading and writing the tool's files with the C library throughout, so a
-// path with Polish letters means the same file to fopen, remove and rename.
+// Reading and writing the tool's files through the calls of file_calls.h,
+// so a path with Polish letters means the same file to every step.
 #include "pricelist/files.h"
 
 #include <cstdio>
@@ -8,10 +8,36 @@
 
 using prchk::formatText;
 
+namespace {
+
+constexpr size_t kWriteBufferSize = size_t{1} << 20;
+
+// Moves the temporary file over the old one, trying again while it is held.
+bool moveOverHeldFile(const FileReplacement& replacement, const ReplaceCalls& calls) {
+    for (int attempt = 1;; ++attempt) {
+        const MoveResult result = calls.move(replacement.temporary, replacement.path);
+        if (result == MoveResult::Moved) return true;
+        if (result == MoveResult::Failed || attempt == kReplaceTries) return false;
+        calls.pause(kReplacePauseMs);
+    }
+}
+
+// Writes the records in the order of their codes, straight from the table.
+bool writeRecordsInOrder(std::FILE* file, const PriceTable& table) {
+    for (const RecordKey& key : table.order) {
+        const PriceRecord& record = recordAt(table.records, key.index);
+        if (std::fwrite(&record, sizeof record, 1, file) != 1) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 Owned<std::FILE*> openForReading(const std::string& path, PrchkMessages& messages) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFileNamed(path, "rb");
     if (file == nullptr) {
-        messages.errors.push_back(formatText("%s: cannot be opened for reading", path.c_str()));
+        messages.errors.push_back(
+            formatText("%s: nie można otworzyć pliku do odczytu", path.c_str()));
     }
     return ownFile(file);
 }
@@ -24,45 +50,53 @@ int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& me
     size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) bytes.append(chunk, got);
     if (std::ferror(file.get())) {
-        messages.errors.push_back(formatText("%s: read error", path.c_str()));
+        messages.errors.push_back(formatText("%s: błąd odczytu", path.c_str()));
+        return -1;
+    }
+    return 0;
+}
+
+int beginReplacing(const std::string& path, FileReplacement& replacement, PrchkMessages& messages) {
+    replacement.path = path;
+    replacement.temporary = path + ".tmp";
+    replacement.file = openFileNamed(replacement.temporary, "wb");
+    if (replacement.file == nullptr) {
+        messages.errors.push_back(formatText("%s: nie można utworzyć pliku; nic nie zapisano",
+                                             replacement.temporary.c_str()));
+        return -1;
+    }
+    std::setvbuf(replacement.file, nullptr, _IOFBF, kWriteBufferSize);
+    return 0;
+}
+
+int finishReplacing(FileReplacement& replacement, bool written, PrchkMessages& messages,
+                    const ReplaceCalls& calls) {
+    const bool flushed = written && flushToDisk(replacement.file);
+    const bool closed = std::fclose(replacement.file) == 0;
+    replacement.file = nullptr;
+    if (!flushed || !closed) {
+        removeFileNamed(replacement.temporary);
+        messages.errors.push_back(formatText("%s: błąd zapisu (pełny dysk?); nic nie zapisano",
+                                             replacement.path.c_str()));
+        return -1;
+    }
+    if (!moveOverHeldFile(replacement, calls)) {
+        removeFileNamed(replacement.temporary);
+        messages.errors.push_back(formatText(
+            "%s: nie można zastąpić pliku (czy trzyma go inny program?); nic nie zapisano, "
+            "stary plik jest bez zmian",
+            replacement.path.c_str()));
         return -1;
     }
     return 0;
 }
 
 int writeFileReplacing(const std::string& path, std::string_view bytes, PrchkMessages& messages) {
-    const std::string temporary = path + ".tmp";
-    {
-        auto file = ownFile(std::fopen(temporary.c_str(), "wb"));
-        if (!file.holds()) {
-            messages.errors.push_back(
-                formatText("%s: cannot be created; nothing was written", temporary.c_str()));
-            return -1;
-        }
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-        const bool flushed = std::fflush(file.get()) == 0;
-        const bool closed = std::fclose(file.release()) == 0;
-        if (!written || !flushed || !closed) {
-            std::remove(temporary.c_str());
-            messages.errors.push_back(
-                formatText("%s: write error (disk full?); nothing was written", path.c_str()));
-            return -1;
-        }
-    }
-    // POSIX rename replaces the old file in one step. The Windows C library
-    // refuses to rename over an existing file, so there the old file goes
-    // first.
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const bool replaced =
-            std::remove(path.c_str()) == 0 && std::rename(temporary.c_str(), path.c_str()) == 0;
-        if (!replaced) {
-            std::remove(temporary.c_str());
-            messages.errors.push_back(formatText(
-                "%s: cannot be replaced (is it in use?); nothing was written", path.c_str()));
-            return -1;
-        }
-    }
-    return 0;
+    FileReplacement replacement;
+    if (beginReplacing(path, replacement, messages) != 0) return -1;
+    const bool written =
+        std::fwrite(bytes.data(), 1, bytes.size(), replacement.file) == bytes.size();
+    return finishReplacing(replacement, written, messages);
 }
 
 int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
@@ -77,7 +111,7 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
         records.push_back(record);
     }
     if (std::ferror(file.get())) {
-        messages.errors.push_back(formatText("%s: read error", path.c_str()));
+        messages.errors.push_back(formatText("%s: błąd odczytu", path.c_str()));
         return -1;
     }
     trailingBytes = static_cast<int64_t>(got);
@@ -87,12 +121,21 @@ int readPriceFile(const std::string& path, std::vector<PriceRecord>& records,
 int buildPriceFile(const std::string& csvPath, const std::string& outPath, CsvForm& form,
                    size_t& recordCount, PrchkMessages& messages) {
     recordCount = 0;
-    std::string bytes;
-    if (readWholeFile(csvPath, bytes, messages) != 0) return -1;
-    std::vector<PriceRecord> records;
-    if (readPriceList(bytes, form, records, messages) != 0) return 1;
-    if (writeFileReplacing(outPath, serializeRecords(records), messages) != 0) return -1;
-    recordCount = records.size();
+    const auto csv = openForReading(csvPath, messages);
+    if (!csv.holds()) return -1;
+    ByteSource source{csv.get()};
+    PriceTable table;
+    const int read = readPriceTable(source, form, table, messages);
+    if (source.failed) {
+        messages.errors.push_back(formatText("%s: błąd odczytu", csvPath.c_str()));
+        return -1;
+    }
+    if (read != 0) return 1;
+    FileReplacement replacement;
+    if (beginReplacing(outPath, replacement, messages) != 0) return -1;
+    const bool written = writeRecordsInOrder(replacement.file, table);
+    if (finishReplacing(replacement, written, messages) != 0) return -1;
+    recordCount = table.order.size();
     return 0;
 }
 
@@ -104,8 +147,8 @@ int dumpPriceFile(const std::string& datPath, const std::string& csvPath, DumpFo
     if (readPriceFile(datPath, records, trailingBytes, messages) != 0) return -1;
     if (trailingBytes > 0) {
         messages.warnings.push_back(
-            formatText("%s: %lld bytes after the last whole record are left out", datPath.c_str(),
-                       static_cast<long long>(trailingBytes)));
+            formatText("%s: %s za ostatnim pełnym rekordem pominięto", datPath.c_str(),
+                       prchk::countOf(trailingBytes, "bajt", "bajty", "bajtów").c_str()));
     }
     // Windows-1250 has no BOM; the spreadsheet reads it as the PC's own page.
     const char* bom = form == DumpForm::Plain ? "\xEF\xBB\xBF" : "";

@@ -1,15 +1,17 @@
 // Files the prchk tool reads and writes: CSV price lists and price files.
-// A price file is only ever replaced whole, so a checker never reads one
-// half written.
+// A price file is only ever replaced whole, in one step, so a checker never
+// reads one half written and never finds none.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/cleanup.h"
 #include "lookup/price_file.h"
+#include "pricelist/file_calls.h"
 #include "pricelist/messages.h"
 #include "pricelist/price_list.h"
 #include "pricelist/records.h"
@@ -21,9 +23,38 @@ Owned<std::FILE*> openForReading(const std::string& path, PrchkMessages& message
 // Reads a whole file. Returns 0, or -1 with an error.
 int readWholeFile(const std::string& path, std::string& bytes, PrchkMessages& messages);
 
-// Writes `bytes` to a temporary file beside `path` and renames it over
-// `path` only when everything was written, so a failed write never leaves a
-// half-written price file where a checker could read it.
+// A file being written beside the one it is to replace.
+struct FileReplacement {
+    std::string path;
+    std::string temporary;
+    std::FILE* file = nullptr;
+};
+
+// The calls a replace repeats while another program holds the file: the
+// platform's own, or a test's that holds it as a checker would.
+struct ReplaceCalls {
+    MoveResult (*move)(const std::string& from, const std::string& to) = moveFileOver;
+    void (*pause)(int milliseconds) = pauseMilliseconds;
+};
+
+// A held file is tried again for about two seconds: a checker holds
+// PRCHK.DAT for a few milliseconds per lookup, a virus scanner a new file
+// for longer.
+inline constexpr int kReplaceTries = 21;
+inline constexpr int kReplacePauseMs = 100;
+
+// Creates the temporary file beside `path`. Returns 0, or -1 with an error.
+int beginReplacing(const std::string& path, FileReplacement& replacement, PrchkMessages& messages);
+
+// Flushes the temporary file to the disk and moves it over the old file in
+// one step, trying again while the old file is held. `written` says whether
+// every write succeeded. On any failure the temporary file is removed, the
+// old file keeps its bytes and an error says that nothing was written.
+// Returns 0, or -1.
+int finishReplacing(FileReplacement& replacement, bool written, PrchkMessages& messages,
+                    const ReplaceCalls& calls = {});
+
+// Replaces `path` with `bytes` in this way.
 int writeFileReplacing(const std::string& path, std::string_view bytes, PrchkMessages& messages);
 
 // Reads the whole records of a price file; `trailingBytes` gets the bytes of

@@ -2,37 +2,58 @@
 // form the shop's own program or spreadsheet saved it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "lookup/price_file.h"
-#include "pricelist/csv.h"
+#include "pricelist/columns.h"
 #include "pricelist/encodings.h"
 #include "pricelist/messages.h"
+#include "pricelist/records.h"
+#include "pricelist/text_source.h"
 
 // How a price list is written. What is left at Detect or 0 is found from the
-// file: the encoding as csvBytesToUtf8 finds it (UTF-8 when the file is valid
-// UTF-8, else Windows-1250); the separator is the first ";", "," or tab on
-// the header line; the decimal mark is "." after a "," separator, else ",".
+// file: the encoding as scanPriceListBytes finds it; the header among the
+// first rows, and the separator as the one that makes it a header; the
+// decimal mark is "." after a "," separator (where a quoted "6,49" still
+// reads as Polish), else ",".
 struct CsvForm {
     TextEncoding encoding = TextEncoding::Detect;
     char separator = 0;
     char decimalMark = 0;
+    std::vector<NamedColumn> namedColumns;  // columns named by hand
+    // Prices keep up to four decimals, as a price file from a back-office
+    // program may hold them, rather than being rounded to grosze.
+    bool keepFourDecimals = false;
 };
 
-// Turns the CSV rows (the header naming the columns first) into records
-// sorted by code. Every problem found is reported with its line, and its
-// column where it has one; returns 0 when there were none, -1 otherwise.
-int buildRecords(const std::vector<CsvRow>& rows, std::vector<PriceRecord>& records,
-                 PrchkMessages& messages, char decimalMark = '.');
+// A record's place in the order of codes: its code, its row, its index.
+struct RecordKey {
+    char code[sizeof(PriceRecord::code)];
+    int32_t line;
+    uint32_t index;
+};
 
-// A CSV file's bytes into records sorted by code, finding what `form` leaves
-// open and filling it in. Returns 0, or -1 with every problem in `messages`;
-// `records` is then empty.
+// A price list read into memory: the records in the order of the rows, and
+// their keys sorted by code (then by row).
+struct PriceTable {
+    RecordStore records;
+    std::vector<RecordKey> order;
+};
+
+// Reads a price list from `source`, finding what `form` leaves open and
+// filling it in. Every problem is reported with its rows and column, like
+// problems of many rows as one line. Returns 0, or -1 with the errors in
+// `messages`.
+int readPriceTable(ByteSource& source, CsvForm& form, PriceTable& table, PrchkMessages& messages);
+
+// The same for bytes in memory, giving records sorted by code; `records` is
+// empty after an error.
 int readPriceList(std::string_view bytes, CsvForm& form, std::vector<PriceRecord>& records,
                   PrchkMessages& messages);
 
-// "UTF-8 text, \",\" between fields, \".\" as the decimal mark": how a list
-// was read, for a user whose list did not read as meant.
+// "tekst UTF-8, pola rozdzielone „,”, znak dziesiętny „.”": how a list was
+// read, for a user whose list did not read as meant.
 std::string describeCsvForm(const CsvForm& form);

@@ -14,12 +14,14 @@
 // plain names (formatText) meet no others.
 #pragma once
 
-#include "pricelist/columns.h"     // the price list's columns, named by its header
-#include "pricelist/csv.h"         // CSV rows and fields
-#include "pricelist/encodings.h"   // UTF-8, Windows-1250 and the Mazovia page
-#include "pricelist/files.h"       // reading and replacing files; build and dump
-#include "pricelist/messages.h"    // errors and warnings for the user
-#include "pricelist/price_list.h"  // a CSV price list's bytes into records
-#include "pricelist/price_text.h"  // prices between text and 1/10000 units
-#include "pricelist/records.h"     // records, and records written as CSV
-#include "pricelist/verify.h"      // checking a price file
+#include "pricelist/columns.h"      // the price list's columns, named by its header
+#include "pricelist/csv.h"          // CSV rows and fields
+#include "pricelist/encodings.h"    // UTF-8, Windows-1250, UTF-16 and the Mazovia page
+#include "pricelist/file_calls.h"   // files by UTF-8 names
+#include "pricelist/files.h"        // reading and replacing files; build and dump
+#include "pricelist/messages.h"     // errors and warnings for the user
+#include "pricelist/price_list.h"   // a CSV price list's bytes into records
+#include "pricelist/price_text.h"   // prices between text and 1/10000 units
+#include "pricelist/records.h"      // records, and records written as CSV
+#include "pricelist/text_source.h"  // a price list read a piece at a time
+#include "pricelist/verify.h"       // checking a price file

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "pricelist/columns.h"
@@ -28,7 +29,7 @@ struct CsvWriting {
 // A price that the CSV text carries back to exactly the stored number.
 bool priceSurvivesCsv(double units) {
     double readBack = 0.0;
-    std::string problem;
+    FieldProblem problem;
     return std::isfinite(units) && parsePrice(formatPrice(units), readBack, problem) == 0 &&
            readBack == units;
 }
@@ -38,15 +39,15 @@ void checkDumpedText(const char* field, size_t width, const char* what, int64_t 
     const std::string place = prchk::recordPlace(index);
     const size_t length = fieldLength(field, width);
     if (length == width) {
-        messages.warnings.push_back(
-            formatText("%s: the %s field has no terminating zero byte; all %zu bytes are written",
-                       place.c_str(), what, width));
+        messages.warnings.push_back(formatText(
+            "%s: pole „%s” nie ma bajtu zerowego na końcu; zapisano wszystkie %zu bajtów",
+            place.c_str(), what, width));
     }
     for (size_t i = 0; i < length; ++i) {
         const auto b = static_cast<unsigned char>(field[i]);
         if (b < 0x20 || b == 0x7F) {
             messages.warnings.push_back(
-                formatText("%s: the %s holds control character 0x%02X", place.c_str(), what, b));
+                formatText("%s: pole „%s” zawiera znak sterujący 0x%02X", place.c_str(), what, b));
             return;
         }
     }
@@ -59,7 +60,7 @@ void appendPriceField(std::string& out, const CsvWriting& writing, double units,
     appendCsvField(out, text, writing.separator);
     if (!priceSurvivesCsv(units)) {
         writing.messages.warnings.push_back(
-            formatText("%s: %s %s cannot be carried exactly by the CSV",
+            formatText("%s: pole „%s” (%s) nie przejdzie przez CSV bez zmiany",
                        prchk::recordPlace(index).c_str(), what, text.c_str()));
     }
 }
@@ -70,7 +71,7 @@ void warnOfFormula(std::string_view text, const char* what, int64_t index,
                    PrchkMessages& messages) {
     if (!text.empty() && std::string_view("=+-@").find(text[0]) != std::string_view::npos) {
         messages.warnings.push_back(
-            formatText("%s: the %s starts with \"%c\"; a spreadsheet may take it for a formula",
+            formatText("%s: pole „%s” zaczyna się od „%c”; arkusz może wziąć je za formułę",
                        prchk::recordPlace(index).c_str(), what, text[0]));
     }
 }
@@ -87,7 +88,7 @@ void appendTextField(std::string& out, const CsvWriting& writing, const char* fi
     appendCsvField(out, mazoviaToWindows1250(mazovia, missing), writing.separator);
     if (missing > 0) {
         writing.messages.warnings.push_back(
-            formatText("%s: the %s holds %zu characters Windows-1250 lacks; written as \"?\"",
+            formatText("%s: pole „%s” ma znaki spoza Windows-1250 (%zu); zapisano je jako „?”",
                        prchk::recordPlace(index).c_str(), what, missing));
     }
     warnOfFormula(mazovia, what, index, writing.messages);
@@ -95,19 +96,32 @@ void appendTextField(std::string& out, const CsvWriting& writing, const char* fi
 
 void appendRecord(std::string& out, const CsvWriting& writing, const PriceRecord& record,
                   int64_t index) {
-    appendTextField(out, writing, record.code, sizeof record.code, "code", index);
+    appendTextField(out, writing, record.code, sizeof record.code, "kod", index);
     out += writing.separator;
-    appendTextField(out, writing, record.name, sizeof record.name, "name", index);
-    appendPriceField(out, writing, record.price, "price", index);
-    appendPriceField(out, writing, record.gross2, "gross2", index);
-    appendPriceField(out, writing, record.net1, "net1", index);
-    appendPriceField(out, writing, record.net2, "net2", index);
+    appendTextField(out, writing, record.name, sizeof record.name, "nazwa", index);
+    appendPriceField(out, writing, record.price, "cena", index);
+    appendPriceField(out, writing, record.gross2, "brutto2", index);
+    appendPriceField(out, writing, record.net1, "netto1", index);
+    appendPriceField(out, writing, record.net2, "netto2", index);
     out += writing.separator;
-    appendTextField(out, writing, record.unit, sizeof record.unit, "unit", index);
+    appendTextField(out, writing, record.unit, sizeof record.unit, "jednostka", index);
     out += writing.lineEnd;
 }
 
 }  // namespace
+
+PriceRecord* addRecord(RecordStore& store) {
+    const size_t slot = store.count % kRecordsPerBlock;
+    if (slot == 0) {
+        PriceRecord* block = new (std::nothrow) PriceRecord[kRecordsPerBlock];
+        if (block == nullptr) return nullptr;
+        store.blocks.emplace_back(block);
+    }
+    PriceRecord* record = &store.blocks.back()[slot];
+    std::memset(record, 0, sizeof *record);
+    ++store.count;
+    return record;
+}
 
 void sortRecords(std::vector<PriceRecord>& records) {
     std::stable_sort(records.begin(), records.end(),

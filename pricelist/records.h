@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,22 @@ static_assert(std::endian::native == std::endian::little,
 inline constexpr int kMaxRecordCodeLength = sizeof(PriceRecord::code) - 1;  // 16
 inline constexpr int kMaxRecordNameLength = sizeof(PriceRecord::name) - 1;  // 120
 inline constexpr int kMaxRecordUnitLength = sizeof(PriceRecord::unit) - 1;  // 17
+
+// Records held in blocks rather than one array: a list of millions of rows
+// needs hundreds of megabytes, which a 32-bit tool's address space has room
+// for in many pieces, seldom in one.
+inline constexpr size_t kRecordsPerBlock = 32768;  // 6.4 MB
+struct RecordStore {
+    std::vector<std::unique_ptr<PriceRecord[]>> blocks;
+    size_t count = 0;
+};
+
+// A zeroed record added at the end; null when memory has run out.
+PriceRecord* addRecord(RecordStore& store);
+
+inline const PriceRecord& recordAt(const RecordStore& store, size_t index) {
+    return store.blocks[index / kRecordsPerBlock][index % kRecordsPerBlock];
+}
 
 // Sorts records in the file's order: by code, as unsigned bytes.
 void sortRecords(std::vector<PriceRecord>& records);

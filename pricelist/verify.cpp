@@ -10,6 +10,7 @@
 
 #include "base/cleanup.h"
 #include "lookup/price_file.h"
+#include "pricelist/file_calls.h"
 #include "pricelist/files.h"
 #include "pricelist/records.h"
 
@@ -36,7 +37,7 @@ void checkTerminated(FindingLog& log, const char* field, size_t width, const cha
                      int64_t index) {
     if (fieldLength(field, width) == width) {
         addFinding(log, MissingZero,
-                   formatText("%s: the %s field has no terminating zero byte",
+                   formatText("%s: pole „%s” nie ma bajtu zerowego na końcu",
                               recordPlace(index).c_str(), what));
     }
 }
@@ -44,19 +45,19 @@ void checkTerminated(FindingLog& log, const char* field, size_t width, const cha
 void checkFinite(FindingLog& log, double value, const char* what, int64_t index) {
     if (!std::isfinite(value)) {
         addFinding(log, NonFinitePrice,
-                   formatText("%s: %s is %s", recordPlace(index).c_str(), what,
-                              std::isnan(value) ? "not a number (NaN)" : "infinite"));
+                   formatText("%s: pole „%s” %s", recordPlace(index).c_str(), what,
+                              std::isnan(value) ? "nie jest liczbą (NaN)" : "jest nieskończone"));
     }
 }
 
 void checkRecordFields(FindingLog& log, const PriceRecord& record, int64_t index) {
-    checkTerminated(log, record.code, sizeof record.code, "code", index);
-    checkTerminated(log, record.name, sizeof record.name, "name", index);
-    checkTerminated(log, record.unit, sizeof record.unit, "unit", index);
-    checkFinite(log, record.price, "price", index);
-    checkFinite(log, record.gross2, "gross2", index);
-    checkFinite(log, record.net1, "net1", index);
-    checkFinite(log, record.net2, "net2", index);
+    checkTerminated(log, record.code, sizeof record.code, "kod", index);
+    checkTerminated(log, record.name, sizeof record.name, "nazwa", index);
+    checkTerminated(log, record.unit, sizeof record.unit, "jednostka", index);
+    checkFinite(log, record.price, "cena", index);
+    checkFinite(log, record.gross2, "brutto2", index);
+    checkFinite(log, record.net1, "netto1", index);
+    checkFinite(log, record.net2, "netto2", index);
 }
 
 constexpr size_t kCodeWidth = sizeof(PriceRecord::code);
@@ -67,7 +68,7 @@ std::string printableCode(const char* code) {
 }
 
 std::string duplicateFinding(int64_t index, const char* code, int64_t firstIndex) {
-    return formatText("%s: code \"%s\" is also the code of record %lld", recordPlace(index).c_str(),
+    return formatText("%s: kod „%s” ma też rekord %lld", recordPlace(index).c_str(),
                       printableCode(code).c_str(), static_cast<long long>(firstIndex + 1));
 }
 
@@ -86,8 +87,8 @@ void checkOrder(FindingLog& log, OrderCheck& order, const PriceRecord& record, i
     if (comparison > 0) {
         order.outOfOrder = true;
         addFinding(log, SortOrder,
-                   formatText("%s: code \"%s\" sorts before the code \"%s\" of the record before "
-                              "it; lookups can miss records",
+                   formatText("%s: kod „%s” powinien stać przed kodem „%s” z rekordu przed nim; "
+                              "sprawdzarka może nie znaleźć części towarów",
                               recordPlace(index).c_str(), printableCode(record.code).c_str(),
                               printableCode(order.previous.code).c_str()));
     } else if (comparison == 0 && ++order.adjacentDuplicateCount <= kFindingsShownPerKind) {
@@ -104,9 +105,10 @@ struct IndexedCode {
 // In an unsorted file equal codes need not stand side by side: a second pass
 // sorts all codes to find every duplicate.
 int reportScatteredDuplicates(const std::string& path, FindingLog& log, PrchkMessages& messages) {
-    const auto file = ownFile(std::fopen(path.c_str(), "rb"));
+    const auto file = ownFile(openFileNamed(path, "rb"));
     if (!file.holds()) {
-        messages.errors.push_back(formatText("%s: cannot be read again", path.c_str()));
+        messages.errors.push_back(
+            formatText("%s: nie można ponownie odczytać pliku", path.c_str()));
         return -1;
     }
     std::vector<IndexedCode> codes;
@@ -136,12 +138,14 @@ int addEndFindings(const std::string& path, FindingLog& log, const OrderCheck& o
                    PrchkMessages& messages) {
     const VerifyReport& report = log.report;
     if (report.trailingBytes > 0) {
-        addFinding(log, FileSize,
-                   formatText("%lld bytes after the last whole record: the file length is not a "
-                              "multiple of %d",
-                              static_cast<long long>(report.trailingBytes), kPriceRecordSize));
+        addFinding(
+            log, FileSize,
+            formatText("%s za ostatnim pełnym rekordem: długość pliku nie jest "
+                       "wielokrotnością %d",
+                       prchk::countOf(report.trailingBytes, "bajt", "bajty", "bajtów").c_str(),
+                       kPriceRecordSize));
     }
-    if (report.records == 0) addFinding(log, FileSize, "the file holds no whole record");
+    if (report.records == 0) addFinding(log, FileSize, "plik nie ma ani jednego pełnego rekordu");
     if (order.outOfOrder) return reportScatteredDuplicates(path, log, messages);
     for (const std::string& text : order.adjacentDuplicates) addFinding(log, DuplicateCode, text);
     const auto listed = static_cast<int64_t>(order.adjacentDuplicates.size());
@@ -162,7 +166,7 @@ int checkEveryRecord(const std::string& path, FindingLog& log, OrderCheck& order
         checkOrder(log, order, record, index);
     }
     if (std::ferror(file.get())) {
-        messages.errors.push_back(formatText("%s: read error", path.c_str()));
+        messages.errors.push_back(formatText("%s: błąd odczytu", path.c_str()));
         return -1;
     }
     log.report.records = index;

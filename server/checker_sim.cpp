@@ -178,9 +178,9 @@ int loadItems(const Options& options, ItemTable& items) {
         }
     } else {
         std::string text;
-        std::vector<CsvRow> rows;
+        CsvForm form;
         if (readWholeFile(options.csvPath, text, messages) != 0 ||
-            parseCsv(text, rows, messages) != 0 || buildRecords(rows, records, messages) != 0) {
+            readPriceList(text, form, records, messages) != 0) {
             printMessages(messages);
             return 2;
         }

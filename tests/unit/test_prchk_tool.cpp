@@ -37,6 +37,12 @@ struct ToolRun {
     std::string err;
 };
 
+std::string repeated(std::string_view text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 std::string quoted(const std::string& text) {
     return "'" + text + "'";
 }
@@ -65,9 +71,22 @@ std::vector<PriceRecord> recordsOf(const std::string& csv, PrchkMessages& messag
 
 double unitsOf(const char* text) {
     double units = -12345;
-    std::string problem;
-    EXPECT_EQ(parsePrice(text, units, problem), 0) << text << ": " << problem;
+    FieldProblem problem;
+    EXPECT_GE(parsePrice(text, units, problem), 0) << text << ": " << problem.text;
     return units;
+}
+
+// Text as Excel saves "Tekst Unicode": UTF-16 after its byte-order mark.
+std::string utf16Of(std::string_view utf8, bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (size_t pos = 0; pos < utf8.size();) {
+        char32_t c = 0;
+        prchk::decodeUtf8(utf8, pos, c);
+        const char high = static_cast<char>(c >> 8);
+        const char low = static_cast<char>(c & 0xFF);
+        out += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return out;
 }
 
 // --- Letters -----------------------------------------------------------------
@@ -75,8 +94,9 @@ double unitsOf(const char* text) {
 TEST(PrchkLetters, PolishLettersBecomeTheProgramsMazoviaBytesAndComeBack) {
     const std::string letters = "ąćęłńóśźżĄĆĘŁŃÓŚŹŻ";
     std::string mazovia;
-    std::string problem;
-    ASSERT_EQ(utf8ToMazovia("Zażółć " + letters, mazovia, problem), 0) << problem;
+    FieldProblem problem;
+    unsigned plainForms = 0;
+    ASSERT_EQ(utf8ToMazovia("Zażółć " + letters, mazovia, problem, plainForms), 0);
     const std::string expected(mazoviaLetters.begin(), mazoviaLetters.end());
     EXPECT_EQ(mazovia.substr(7), expected);
     EXPECT_EQ(mazovia.substr(0, 7), "Za\xA7\xA2\x92\x8D ");
@@ -98,9 +118,10 @@ TEST(PrchkLetters, RefusesWhatTheCheckerCannotShowAndBrokenUtf8) {
     for (const char* text : {"Caf\xC3\xA9", "5 \xE2\x82\xAC", "tab\there", "\xC0\x80", "\xC5",
                              "\xED\xA0\x80", "\xFF"}) {
         std::string mazovia;
-        std::string problem;
-        EXPECT_EQ(utf8ToMazovia(text, mazovia, problem), -1) << text;
-        EXPECT_FALSE(problem.empty());
+        FieldProblem problem;
+        unsigned plainForms = 0;
+        EXPECT_EQ(utf8ToMazovia(text, mazovia, problem, plainForms), -1) << text;
+        EXPECT_FALSE(problem.value.empty());
     }
 }
 
@@ -133,15 +154,15 @@ TEST(PrchkPrices, ReadsCurrencyUnitsIntoTenThousandthsRoundedHalfAway) {
 
 TEST(PrchkPrices, RefusesWhatIsNoNumberOrTooLarge) {
     for (const char* text : {"", "abc", "1e3", "nan", "inf", "1.2.3", "--1", "+", ".", "12 zl",
-                             "999999999999", "0x10"}) {
+                             "zł", "12 zł 50", "999999999999", "0x10"}) {
         double units = 0;
-        std::string problem;
+        FieldProblem problem;
         EXPECT_EQ(parsePrice(text, units, problem), -1) << text;
     }
     double units = 0;
-    std::string problem;
+    FieldProblem problem;
     EXPECT_EQ(parsePrice("12,99", units, problem), -1);
-    EXPECT_NE(problem.find("decimal point"), std::string::npos) << problem;
+    EXPECT_NE(problem.text.find("oddziela kropka (12.99)"), std::string::npos) << problem.text;
 }
 
 TEST(PrchkPrices, ReadsTheDecimalCommaAndThousandsGroupsOfASpreadsheet) {
@@ -155,22 +176,44 @@ TEST(PrchkPrices, ReadsTheDecimalCommaAndThousandsGroupsOfASpreadsheet) {
                                                      {"12 345 678", 123456780000},
                                                      {",5", 5000}}) {
         double read = 0;
-        std::string problem;
-        EXPECT_EQ(parsePrice(text, read, problem, ','), 0) << text << ": " << problem;
+        FieldProblem problem;
+        EXPECT_EQ(parsePrice(text, read, problem, ','), 0) << text << ": " << problem.text;
         EXPECT_EQ(read, units) << text;
     }
-    for (const auto& [text, why] : std::vector<std::pair<const char*, const char*>>{
-             {"12.99", "write the decimal comma as \",\""},
-             {"1,2,3", "two decimal marks"},
-             {"1 2999", "no number"},
-             {"12 99", "no number"},
-             {"1  299", "no number"}}) {
+    for (const auto& [text, why] :
+         std::vector<std::pair<const char*, const char*>>{{"12.99", "oddziela przecinek (12,99)"},
+                                                          {"1,2,3", "dwa znaki dziesiętne"},
+                                                          {"1 2999", "to nie liczba"},
+                                                          {"12 99", "to nie liczba"},
+                                                          {"1  299", "to nie liczba"}}) {
         double read = 0;
-        std::string problem;
+        FieldProblem problem;
         EXPECT_EQ(parsePrice(text, read, problem, ','), -1) << text;
-        EXPECT_NE(problem.find(why), std::string::npos) << problem;
+        EXPECT_NE(problem.text.find(why), std::string::npos) << problem.text;
     }
     EXPECT_EQ(formatPrice(12990000, ','), "1299,00");
+}
+
+TEST(PrchkPrices, ZlotyMarksAndRoundingToGroszeFromTheWrittenDigits) {
+    struct Case {
+        const char* text;
+        double units;
+        int result;  // 1: rounded
+    };
+    for (const Case& c : std::vector<Case>{{"39,9873 zł", 399900, 1},
+                                           {"1,005", 10100, 1},
+                                           {"-1,005", -10100, 1},
+                                           {"1,23449", 12300, 1},  // not 1,2345 and then 1,24
+                                           {"0,225", 2300, 1},
+                                           {"6,49\xC2\xA0zł", 64900, 0},
+                                           {"PLN 3,10", 31000, 0},
+                                           {"ZŁ1 299,50", 12995000, 0},
+                                           {"1,2300", 12300, 0}}) {
+        double units = 0;
+        FieldProblem problem;
+        EXPECT_EQ(parsePrice(c.text, units, problem, ',', kGroszDecimals), c.result) << c.text;
+        EXPECT_EQ(units, c.units) << c.text;
+    }
 }
 
 TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber) {
@@ -183,7 +226,7 @@ TEST(PrchkPrices, FormattedPricesReadBackToTheSameNumber) {
     const double large = static_cast<double>(kLargestPriceUnits);
     for (double units : {1.0, 9999.0, 10000.0, -123456789.0, 99999999999999.0, large, -large}) {
         double back = 0;
-        std::string problem;
+        FieldProblem problem;
         ASSERT_EQ(parsePrice(formatPrice(units), back, problem), 0) << formatPrice(units);
         EXPECT_EQ(back, units);
     }
@@ -217,7 +260,7 @@ TEST(PrchkCsv, BrokenQuotingNamesItsLine) {
         PrchkMessages messages;
         EXPECT_EQ(parseCsv(text, rows, messages), -1) << text;
         ASSERT_EQ(messages.errors.size(), 1u);
-        EXPECT_EQ(messages.errors[0].rfind("line 2:", 0), 0u) << messages.errors[0];
+        EXPECT_EQ(messages.errors[0].rfind("wiersz 2:", 0), 0u) << messages.errors[0];
     }
 }
 
@@ -273,9 +316,11 @@ TEST(PrchkBuild, BuildDumpBuildGivesTheSameFile) {
     const std::string dat1 = folder.file("one.dat");
     const std::string dumped = folder.file("dump.csv");
     const std::string dat2 = folder.file("two.dat");
-    ASSERT_EQ(runTool(folder, "build " + quoted(csv) + " " + quoted(dat1)).exitCode, 0);
+    // A back-office program's file may hold four decimals; the option keeps them.
+    const std::string build = "build --keep-decimals ";
+    ASSERT_EQ(runTool(folder, build + quoted(csv) + " " + quoted(dat1)).exitCode, 0);
     ASSERT_EQ(runTool(folder, "dump " + quoted(dat1) + " " + quoted(dumped)).exitCode, 0);
-    const ToolRun rebuilt = runTool(folder, "build " + quoted(dumped) + " " + quoted(dat2));
+    const ToolRun rebuilt = runTool(folder, build + quoted(dumped) + " " + quoted(dat2));
     ASSERT_EQ(rebuilt.exitCode, 0) << rebuilt.err;
     EXPECT_EQ(rebuilt.err, "");
     EXPECT_EQ(readBytes(dat1), readBytes(dat2));
@@ -298,7 +343,7 @@ struct BadCsv {
 TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
     const std::vector<BadCsv> cases = {
         {"code too long", "1,A,1,,,,\n12345678901234567,B,1,,,,\n",
-         "line 3, column 1 (code): \"12345678901234567\" is 17"},
+         "wiersz 3, kolumna 1 (code): kod „12345678901234567” ma więcej niż 16 znaków"},
         {"name too long after recoding",
          "1,A,1,,,,\n2," + std::string(60, 'x') +
              [] {
@@ -307,22 +352,23 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
                  return s;
              }() +
              ",1,,,,\n",
-         "line 3, column 2 (name): 121 characters"},
+         "wiersz 3, kolumna 2 (name): tekst ma 121 znaków, a pole mieści najwyżej 120"},
         {"unit too long", "1,A,1,,,," + std::string(18, 'u') + "\n",
-         "line 2, column 7 (unit): 18 characters"},
-        {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n",
-         "line 4, column 1 (code): code \"7\" is already on line 2"},
+         "wiersz 2, kolumna 7 (unit): tekst ma 18 znaków, a pole mieści najwyżej 17"},
+        {"duplicate code", "7,A,1,,,,\n8,B,1,,,,\n7,C,1,,,,\n7,D,1,,,,\n",
+         "wiersze 4 i 5, kolumna 1 (code): kod „7” (pierwszy raz w wierszu 2) powtarza się"},
         {"duplicate of a faulty row", "7,A,x,,,,\n7,B,1,,,,\n",
-         "line 3, column 1 (code): code \"7\" is already on line 2"},
-        {"price no number", "1,A,abc,,,,\n", "line 2, column 3 (price): \"abc\" is no number"},
-        {"decimal comma", "1,A,\"12,99\",,,,\n",
-         "line 2, column 3 (price): \"12,99\" is no number"},
-        {"price not finite", "1,A,1,nan,,,\n", "line 2, column 4 (gross2): \"nan\""},
-        {"letter Mazovia cannot hold", "1,Café,1,,,,\n", "line 2, column 2 (name): \"é\""},
-        {"too few columns", "1,A,1,,,\n", "line 2: 7 columns expected"},
-        {"too many columns", "1,A,1,,,,,\n", "line 2: 7 columns expected"},
-        {"empty code", ",A,1,,,,\n", "line 2, column 1 (code): empty"},
-        {"missing price", "1,A,,,,,\n", "line 2, column 3 (price): empty"},
+         "wiersz 3, kolumna 1 (code): kod „7” (pierwszy raz w wierszu 2)"},
+        {"price no number", "1,A,abc,,,,\n",
+         "wiersz 2, kolumna 3 (price): „abc” to nie liczba; wpisz cenę cyframi, np. 12.99"},
+        {"price not finite", "1,A,1,nan,,,\n", "wiersz 2, kolumna 4 (gross2): „nan” to nie"},
+        {"letter Mazovia cannot hold", "1,Café,1,,,,\n",
+         "wiersz 2, kolumna 2 (name): znak „é” (U+00E9) nie jest polską literą"},
+        {"too many columns", "1,A,6,49,,,,\n",
+         "wiersz 2: wiersz ma więcej pól (8) niż nagłówek (7); zwykle to przecinek (np. "
+         "dziesiętny) w polu bez cudzysłowu"},
+        {"empty code", ",A,1,,,,\n", "wiersz 2, kolumna 1 (code): brak kodu"},
+        {"missing price", "1,A,,,,,\n", "wiersz 2, kolumna 3 (price): brak ceny"},
     };
     TempFolder folder;
     const std::string csv = folder.file("bad.csv");
@@ -334,6 +380,7 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
         ToolRun run = runTool(folder, "build " + quoted(csv) + " " + quoted(out));
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_NE(run.err.find(bad.expected), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("Nie zapisano pliku"), std::string::npos) << run.err;
         EXPECT_FALSE(std::filesystem::exists(out));
 
         ASSERT_TRUE(writeBytes(out, "the file in use"));
@@ -348,8 +395,11 @@ TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild) {
     PrchkMessages messages;
     recordsOf("1,A,1,,,,\n", messages);
     ASSERT_EQ(messages.errors.size(), 1u);
-    EXPECT_NE(messages.errors[0].find("line 1: the header names no column \"kod\" or \"code\""),
-              std::string::npos);
+    EXPECT_EQ(messages.errors[0].rfind("wiersz 1: w pierwszych 20 niepustych wierszach nie ma "
+                                       "nagłówka",
+                                       0),
+              0u)
+        << messages.errors[0];
 
     messages = {};
     const auto records = recordsOf(
@@ -359,6 +409,86 @@ TEST(PrchkBuild, HeaderIsRequiredAndWarningsDoNotStopTheBuild) {
     EXPECT_TRUE(messages.errors.empty());
     EXPECT_EQ(records.size(), 2u);
     ASSERT_EQ(messages.warnings.size(), 3u);  // "-" in a code, unit over 5, code over 13
+}
+
+// A move that another program refuses `heldMoves` times, as a checker in a
+// lookup or a virus scanner refuses it, and the pauses taken meanwhile.
+int heldMoves = 0;
+int pausedMs = 0;
+
+MoveResult moveOnceFree(const std::string& from, const std::string& to) {
+    if (heldMoves-- > 0) return MoveResult::Held;
+    return moveFileOver(from, to);
+}
+
+TEST(PrchkBuild, ReplacingWaitsForAHeldFileAndNeverRemovesTheOldOne) {
+    TempFolder folder;
+    const std::string path = folder.file("PRCHK.DAT");
+    ASSERT_TRUE(writeBytes(path, "old"));
+    const ReplaceCalls calls{moveOnceFree, [](int ms) { pausedMs += ms; }};
+    struct Case {
+        int held;
+        int result;
+        int paused;
+        const char* left;
+    };
+    for (const Case& c : {Case{3, 0, 300, "new"}, Case{1000, -1, 2000, "new"}}) {
+        heldMoves = c.held;
+        pausedMs = 0;
+        FileReplacement replacement;
+        PrchkMessages messages;
+        ASSERT_EQ(beginReplacing(path, replacement, messages), 0);
+        std::fputs(c.result == 0 ? "new" : "newer", replacement.file);
+        EXPECT_EQ(finishReplacing(replacement, true, messages, calls), c.result);
+        EXPECT_EQ(pausedMs, c.paused);
+        EXPECT_EQ(readBytes(path), c.left);
+        EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+        if (c.result != 0) {
+            EXPECT_EQ(messages.errors, std::vector<std::string>{
+                                           path + ": nie można zastąpić pliku (czy trzyma go inny "
+                                                  "program?); nic nie zapisano, stary plik jest "
+                                                  "bez zmian"});
+        }
+    }
+}
+
+// Lists far longer than the piece the reader takes at a time, so rows, a
+// quoted line break, CR LF and UTF-16 units stand across the pieces' ends.
+TEST(PrchkBuild, ListsOfManyPiecesReadEveryRow) {
+    TempFolder folder;
+    std::string utf8 = "Kod;Nazwa;Cena\r\n";
+    constexpr int kRows = 40000;
+    for (int i = 0; i < kRows; ++i) {
+        utf8 += numberedCode(i, 8) + ";\"Żółty ser\r\nnr " + std::to_string(i) + "\";" +
+                std::to_string(i) + ",99\r\n";
+    }
+    std::string windows1250;
+    for (size_t pos = 0; pos < utf8.size();) {
+        char32_t c = 0;
+        prchk::decodeUtf8(utf8, pos, c);
+        windows1250 += c < 0x80    ? static_cast<char>(c)
+                       : c == U'Ż' ? '\xAF'
+                       : c == U'ó' ? '\xF3'
+                                   : '\xB3';
+    }
+    for (const std::string& list : {windows1250, utf16Of(utf8, false)}) {
+        const std::string csv = folder.file("duzy.csv");
+        const std::string dat = folder.file("PRCHK.DAT");
+        ASSERT_TRUE(writeBytes(csv, list));
+        PrchkMessages messages;
+        CsvForm form;
+        size_t count = 0;
+        ASSERT_EQ(buildPriceFile(csv, dat, form, count, messages), 0) << messages.errors[0];
+        std::vector<PriceRecord> records;
+        int64_t trailing = 0;
+        ASSERT_EQ(readPriceFile(dat, records, trailing, messages), 0);
+        ASSERT_EQ(records.size(), static_cast<size_t>(kRows));
+        for (int i = 0; i < kRows; ++i) {
+            ASSERT_EQ(records[i].code, numberedCode(i, 8));
+            ASSERT_EQ(mazoviaToUtf8(records[i].name), "Żółty ser nr " + std::to_string(i));
+            ASSERT_EQ(records[i].price, i * 10000.0 + 9900);
+        }
+    }
 }
 
 TEST(PrchkBuild, UnwritableOutputIsTroubleNotBadInput) {
@@ -429,21 +559,27 @@ TEST(PrchkSpreadsheet, FindsTheFormUnlessTheUserSaysIt) {
 TEST(PrchkSpreadsheet, BadRowsNameTheirLineAndColumnAndReadNothing) {
     const std::string head = "kod;nazwa;cena\r\n";
     const std::vector<std::pair<std::string, const char*>> cases = {
-        {head + "1;A;1,2,3\r\n", "line 2, column 3 (cena): \"1,2,3\" has two decimal marks"},
-        {head + "1;A\r\n", "line 2: 3 columns expected (as in the header), found 2"},
-        {head + "1;A;1;\r\n", "line 2: 3 columns expected (as in the header), found 4"},
+        {head + "1;A;1,2,3\r\n", "wiersz 2, kolumna 3 (cena): cena „1,2,3” ma dwa znaki"},
+        {head + "1;A\r\n", "wiersz 2, kolumna 3 (cena): brak ceny; wpisz cenę, np. 12,99"},
+        {head + "1;A;1;\r\n",
+         "wiersz 2: wiersz ma więcej pól (4) niż nagłówek (3); zwykle "
+         "to średnik"},
         {"kod;nazwa;cena;uwagi\n1;A;1;\"two\nlines\"\n1;C;1;",
-         "line 4, column 1 (kod): code \"1\" is"},
-        {head + "1;" + std::string(121, 'x') + ";1", "line 2, column 2 (nazwa): 121 characters"},
-        {head + "1;Caf\xE9;1", "line 2, column 2 (nazwa): \"\xC3\xA9\" (U+00E9) is neither"},
-        {head + "5,90123E+12;A;1", "line 2, column 1 (kod): \"5,90123E+12\" is a number"},
-        {"kod;nazwa;netto1\n1;A;1", "line 1: the header names no column \"cena\", \"brutto\""},
-        {"kod;nazwa;cena;Brutto\n1;A;1;2", "line 1, column 4 (Brutto): a second column for what"},
-        {head + ";;\r\n", "line 1: no item follows the header"},
-        {"\xEF\xBB\xBF\r\n", "line 1: the file is empty"},
-        {head + std::string("1;A;\0", 5), "line 2: a zero byte: this is no text file"},
-        {std::string("\xFF\xFEk\0", 4), "line 1: the file is UTF-16 text"},
-        {head + "1;\x98;1", "line 2: byte 0x98 is no character of Windows-1250"},
+         "wiersz 4, kolumna 1 (kod): kod „1” (pierwszy raz w wierszu 2) powtarza się"},
+        {head + "5,90123E+12;A;1", "wiersz 2, kolumna 1 (kod): kod „5,90123E+12” to liczba"},
+        {"kod;nazwa;netto1\n1;A;1",
+         "wiersz 1: nagłówka szukano w pierwszych 20 niepustych wierszach; ten nazywa "
+         "najwięcej kolumn, ale brak w nim kolumny ceny („cena”, „cena brutto”"},
+        {"Cennik\nKod;Nazwa;Cena;Cena sprzedaży\n1;A;1;2",
+         "wiersz 2: kolumny 3 (Cena) i 4 (Cena sprzedaży) obie oznaczają cenę; zmień nazwę"},
+        {"EAN;Nazwa;Cena;Towar\n1;A;1;2", "wiersz 1: kolumny 2 (Nazwa) i 4 (Towar) obie"},
+        {head + ";;\r\n", "wiersz 1: pod nagłówkiem nie ma żadnego towaru"},
+        {"\xEF\xBB\xBF\r\n;;\r\n", "wiersz 1: plik jest pusty"},
+        {head + std::string("1;A;\0", 5), "wiersz 2: bajt zerowy – to nie jest plik tekstowy"},
+        {head + "1;\x98;1", "wiersz 2: bajt 0x98 nie jest znakiem kodowania Windows-1250"},
+        {head + "1;\"A;1\r\n", "wiersz 2: cudzysłów otwierający pole nie ma pary"},
+        {repeated("Cennik\n\n", 20) + head + "1;A;1",
+         "wiersze 1–39: w pierwszych 20 niepustych wierszach nie ma nagłówka"},
     };
     for (const auto& [list, expected] : cases) {
         PrchkMessages messages;
@@ -452,10 +588,17 @@ TEST(PrchkSpreadsheet, BadRowsNameTheirLineAndColumnAndReadNothing) {
         EXPECT_EQ(messages.errors[0].rfind(expected, 0), 0u) << messages.errors[0];
     }
     PrchkMessages messages;
-    recordsOf(head + "1;\xB3;1", messages, {TextEncoding::Utf8, 0, 0});
+    recordsOf(head + "1;\xB3;1", messages, {TextEncoding::Utf8});
+    ASSERT_EQ(messages.errors.size(), 1u);
+    EXPECT_EQ(messages.errors[0].rfind("wiersz 2: bajt 0xB3 nie jest poprawnym znakiem UTF-8", 0),
+              0u);
+    messages = {};
+    CsvForm named;
+    named.namedColumns = {{kPriceColumn, "Cena promocyjna"}};
+    recordsOf(head + "1;A;1", messages, named);
     ASSERT_EQ(messages.errors.size(), 1u);
     EXPECT_EQ(messages.errors[0],
-              "line 2: byte 0xB3 is not valid UTF-8 (is the file in Windows-1250?)");
+              "wiersz 1: opcja --column cena=Cena promocyjna: w nagłówku nie ma takiej kolumny");
 }
 
 TEST(PrchkSpreadsheet, ToolTakesTheFormFromItsOptions) {
@@ -465,18 +608,130 @@ TEST(PrchkSpreadsheet, ToolTakesTheFormFromItsOptions) {
     ASSERT_TRUE(writeBytes(csv, "kod\tnazwa\tcena\n1\tA\t1.5\n"));
     ToolRun run = runTool(folder, "build " + quoted(csv) + " " + quoted(dat));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("was read as UTF-8 text, tabs between fields, \",\" as the decimal "
-                           "mark; --encoding, --separator and --decimal"),
+    EXPECT_NE(run.err.find("odczytano jako: tekst UTF-8, pola rozdzielone tabulatorem, znak "
+                           "dziesiętny „,”; opcje --encoding, --separator i --decimal"),
               std::string::npos)
         << run.err;
     run = runTool(folder, "build --decimal . --separator tab --encoding UTF-8 " + quoted(csv) +
                               " " + quoted(dat));
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(
-        runTool(folder, "build --decimal " + quoted(";") + " " + quoted(csv) + " " + quoted(dat))
-            .exitCode,
-        2);
+    EXPECT_EQ(run.out, dat + ": zapisano 1 towar\n");
+    for (const std::string& wrong : {"--decimal " + quoted(";"), std::string("--column cena"),
+                                     std::string("--column waga=Waga")}) {
+        run = runTool(folder, "build " + wrong + " " + quoted(csv) + " " + quoted(dat));
+        EXPECT_EQ(run.exitCode, 2) << wrong;
+        EXPECT_NE(run.err.find("nie jest tu opcją"), std::string::npos) << run.err;
+    }
     EXPECT_EQ(runTool(folder, "dump --decimal , " + quoted(dat)).exitCode, 2);
+}
+
+TEST(PrchkSpreadsheet, ReadsListsAsShopsTypeThemAsTheirPlainForm) {
+    struct Case {
+        std::string list;
+        std::string plain;  // the same items after the plain header
+        std::vector<NamedColumn> named;
+        const char* note = "";
+    };
+    const std::string excelUnicode =
+        "Kod towaru\tNazwa\tCena zł\r\n5901234123457\tŻółw „Mały”\t12,50\r\n";
+    const std::vector<Case> cases = {
+        {"Cennik 2026\r\nSklep „Pod Lipą”; 10.12.2026\r\n;;;;\r\nKod EAN;Nazwa produktu;"
+         "Cena detaliczna;Netto 1;Brutto 2;Netto2;J.m.\r\n 5901234123457 ;Masło;6,49 zł;"
+         "5,28;6,00;5,00;szt\r\n",
+         "5901234123457,Masło,6.49,6.00,5.28,5.00,szt\n",
+         {},
+         "nagłówek jest w wierszu 4; wiersze nad nim pominięto"},
+        {"Kod\xC2\xA0;Towar;Cena;Brutto;Jednostka miary;Dostawca\r\n0042;Chleb;9,99;6,49;szt;X\r\n",
+         "0042,Chleb,6.49,,,,szt\n",
+         {},
+         "pominięte kolumny: 3 (Cena – cenę wzięto z kolumny 4), 6 (Dostawca)"},
+        {"EAN-13,Nazwa towaru,Cena sprzedaży,Cena netto\n5901234123457,\"Mleko 3,2%\",\"6,49\","
+         "\"5,28\"\n",
+         "5901234123457,\"Mleko 3,2%\",6.49,,5.28,,\n"},
+        {"kod;nazwa;cena;jm;netto\r\n1;A;2,50\r\n2;B;1;kg\r\n", "1,A,2.50,,,,\n2,B,1,,,,kg\n"},
+        {utf16Of(excelUnicode, false), "5901234123457,\"Żółw \"\"Mały\"\"\",12.50,,,,\n"},
+        {utf16Of(excelUnicode, true), "5901234123457,\"Żółw \"\"Mały\"\"\",12.50,,,,\n"},
+        {"Indeks;Opis;Cena promocyjna;Cena\r\n1;A;2,00;3,00\r\n",
+         "1,A,2.00,,,,\n",
+         {{kCodeColumn, "indeks"}, {kNameColumn, "Opis"}, {kPriceColumn, "CENA PROMOCYJNA"}},
+         "pominięte kolumny: 4 (Cena – cenę wzięto z kolumny 3)"},
+        {"kod;nazwa;cena\n1;\"Sok – 1½ l × 6 „Jabłko” ‘x’… "
+         "10m²\xC2\xA0x\";1\n2;\"Linia\r\nDruga\";1\n",
+         "1,\"Sok - 1 1/2 l x 6 \"\"Jabłko\"\" 'x'... 10m2 x\",1,,,,\n2,Linia Druga,1,,,,\n"},
+    };
+    for (const Case& c : cases) {
+        PrchkMessages plainMessages;
+        const auto expected = serializeRecords(recordsOf(header + c.plain, plainMessages));
+        ASSERT_TRUE(plainMessages.errors.empty()) << c.plain << plainMessages.errors[0];
+        PrchkMessages messages;
+        CsvForm form;
+        form.namedColumns = c.named;
+        EXPECT_EQ(serializeRecords(recordsOf(c.list, messages, form)), expected) << c.list;
+        EXPECT_TRUE(messages.errors.empty()) << messages.errors[0];
+        const std::string notes = messages.notes.empty() ? "" : messages.notes[0];
+        EXPECT_EQ(notes, c.note);
+    }
+}
+
+TEST(PrchkSpreadsheet, WarnsOfWhatASpreadsheetMayHaveDamagedAndStillBuilds) {
+    // Excel's CSV in Windows-1250: a "?" for a "½" it could not save.
+    const std::string list =
+        "kod;nazwa;cena\r\n12345678905;Ser \xBF\xF3\xB3ty ? kg;39,9873\r\n5901234123458;"
+        "\x84Z\x94 \x96 A;1,005\r\n";
+    PrchkMessages messages;
+    const auto records = recordsOf(list, messages);
+    ASSERT_EQ(records.size(), 2u) << messages.errors[0];
+    EXPECT_EQ(records[0].price, 399900);
+    EXPECT_EQ(records[1].price, 10100);
+    const std::vector<std::string> expected = {
+        "wiersz 2, kolumna 1 (kod): kod „12345678905” ma 9–11 cyfr: arkusz mógł zgubić zera na "
+        "początku kodu; sformatuj kolumnę kodów jako tekst i wpisz kody z zerami",
+        "wiersz 2, kolumna 2 (nazwa): znak „?”: arkusz zapisujący plik w Windows-1250 wstawia go "
+        "w miejsce znaku, którego to kodowanie nie ma (np. ½ albo ²); sprawdź tekst w arkuszu "
+        "albo zapisz cennik jako „CSV UTF-8”",
+        "wiersze 2 i 3, kolumna 3 (cena): ceny z więcej niż dwoma miejscami po przecinku "
+        "zaokrąglono do pełnych groszy, np. „39,9873” → 39,99; jeśli to wynik formuły, "
+        "zaokrąglij go w arkuszu (funkcja ZAOKR)",
+        "wiersz 3, kolumna 1 (kod): kod „5901234123458” ma złą cyfrę kontrolną EAN-13: arkusz "
+        "mógł zaokrąglić kod albo zgubić zera na jego początku; sformatuj kolumnę kodów jako "
+        "tekst i wpisz kody jeszcze raz",
+        "wiersz 3, kolumna 2 (nazwa): cudzysłowy drukarskie („ ” “ « ») zapisano jako \"",
+        "wiersz 3, kolumna 2 (nazwa): półpauzy, pauzy i minusy (– — −) zapisano jako -",
+    };
+    EXPECT_EQ(messages.warnings, expected);
+}
+
+TEST(PrchkMessages, LikeFaultsOfManyRowsAreOneLineWithPolishPlurals) {
+    for (const auto& [count, form] :
+         std::vector<std::pair<int64_t, std::string>>{{0, "wierszy"},
+                                                      {1, "wiersz"},
+                                                      {2, "wiersze"},
+                                                      {4, "wiersze"},
+                                                      {5, "wierszy"},
+                                                      {12, "wierszy"},
+                                                      {14, "wierszy"},
+                                                      {21, "wierszy"},
+                                                      {22, "wiersze"},
+                                                      {112, "wierszy"},
+                                                      {1003, "wiersze"}}) {
+        EXPECT_EQ(prchk::pluralForm(count, "wiersz", "wiersze", "wierszy"), form) << count;
+    }
+    std::string list = "kod;nazwa;cena\n";
+    for (int line = 2; line <= 760; ++line) {
+        list += std::to_string(line) + ";A;" + (line % 16 == 1 ? "x" : "1") + "\n";
+    }
+    list += "800;Aé;1\n801;Bé;1\n802;Cé;1\n803;Dé;1\n";
+    PrchkMessages messages;
+    recordsOf(list, messages);
+    ASSERT_EQ(messages.errors.size(), 2u);
+    EXPECT_EQ(messages.errors[0],
+              "wiersze 17, 33, 49 i 44 innych, kolumna 3 (cena): „x” to nie liczba; wpisz cenę "
+              "cyframi, np. 12,99 (może mieć „zł” i odstępy między tysiącami)");
+    EXPECT_EQ(messages.errors[1].rfind("wiersze 761, 762, 763 i 764, kolumna 2 (nazwa): znak "
+                                       "„é” (U+00E9) nie jest polską literą",
+                                       0),
+              0u)
+        << messages.errors[1];
 }
 
 // --- Verifying ---------------------------------------------------------------
@@ -505,7 +760,7 @@ TEST(PrchkVerify, CleanFileHasNoFindings) {
     EXPECT_EQ(clean.report.records, 50);
     const ToolRun run = runTool(folder, "verify " + quoted(folder.file("check.dat")));
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("50 records"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out, folder.file("check.dat") + ": 50 rekordów\nnie znaleziono problemów\n");
 }
 
 TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes) {
@@ -514,23 +769,22 @@ TEST(PrchkVerify, FindsOrderDuplicatesAndTrailingBytes) {
         folder, {makePriceRecord("1"), makePriceRecord("1"), makePriceRecord("2")}, "xyz");
     EXPECT_EQ(v.result, 1);
     EXPECT_EQ(v.report.findingCount, 2) << v.all;
-    EXPECT_NE(v.all.find("record 2 (offset 194): code \"1\" is also the code of record 1"),
-              std::string::npos)
+    EXPECT_NE(v.all.find("rekord 2 (przesunięcie 194): kod „1” ma też rekord 1"), std::string::npos)
         << v.all;
-    EXPECT_NE(v.all.find("3 bytes after the last whole record"), std::string::npos);
+    EXPECT_NE(v.all.find("3 bajty za ostatnim pełnym rekordem"), std::string::npos);
 
     // Unsorted: equal codes far apart are still found, each reported once.
     v = verifyRecords(folder, {makePriceRecord("5"), makePriceRecord("3"), makePriceRecord("4"),
                                makePriceRecord("5"), makePriceRecord("5")});
     EXPECT_EQ(v.result, 1);
-    EXPECT_NE(v.all.find("record 2 (offset 194): code \"3\" sorts before the code \"5\""),
+    EXPECT_NE(v.all.find("rekord 2 (przesunięcie 194): kod „3” powinien stać przed kodem „5”"),
               std::string::npos)
         << v.all;
     EXPECT_EQ(v.report.findingCount, 3) << v.all;  // one order, two duplicates
 
     v = verifyRecords(folder, {}, "short");
     EXPECT_EQ(v.result, 1);
-    EXPECT_NE(v.all.find("no whole record"), std::string::npos);
+    EXPECT_NE(v.all.find("ani jednego pełnego rekordu"), std::string::npos);
 }
 
 TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber) {
@@ -543,18 +797,19 @@ TEST(PrchkVerify, FindsFieldsWithoutZeroAndPricesThatAreNoNumber) {
     const Verified v = verifyRecords(folder, {full, nan});
     EXPECT_EQ(v.result, 1);
     EXPECT_EQ(v.report.findingCount, 5) << v.all;
-    for (const char* field : {"code", "name", "unit"}) {
-        EXPECT_NE(v.all.find(std::string("record 1 (offset 0): the ") + field +
-                             " field has no terminating zero"),
+    for (const char* field : {"kod", "nazwa", "jednostka"}) {
+        EXPECT_NE(v.all.find(std::string("rekord 1 (przesunięcie 0): pole „") + field +
+                             "” nie ma bajtu zerowego"),
                   std::string::npos)
             << field;
     }
-    EXPECT_NE(v.all.find("record 2 (offset 194): price is not a number"), std::string::npos);
-    EXPECT_NE(v.all.find("net2 is infinite"), std::string::npos);
+    EXPECT_NE(v.all.find("rekord 2 (przesunięcie 194): pole „cena” nie jest liczbą"),
+              std::string::npos);
+    EXPECT_NE(v.all.find("pole „netto2” jest nieskończone"), std::string::npos);
 
     const ToolRun run = runTool(folder, "verify " + quoted(folder.file("check.dat")));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.out.find("5 problems found"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("znaleziono 5 problemów"), std::string::npos) << run.out;
 
     // The dump stays within the fields and says what the CSV cannot carry.
     PrchkMessages messages;
