@@ -22,7 +22,7 @@ inline constexpr int kMaxRecordUnitLength = sizeof(PriceRecord::unit) - 1;  // 1
 // Records held in blocks rather than one array: a list of millions of rows
 // needs hundreds of megabytes, which a 32-bit tool's address space has room
 // for in many pieces, seldom in one.
-inline constexpr size_t kRecordsPerBlock = 32768;  // 6.4 MB
+inline constexpr size_t kRecordsPerBlock = 4096;  // 0.8 MB
 struct RecordStore {
     std::vector<std::unique_ptr<PriceRecord[]>> blocks;
     size_t count = 0;

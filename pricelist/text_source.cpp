@@ -104,6 +104,13 @@ void scanPiece(ByteScan& scan, std::string_view bytes) {
     }
 }
 
+// A piece as large as what is left of bytes in memory, so a short list in
+// memory costs no megabyte; a file is read in whole pieces.
+size_t pieceSizeFor(const ByteSource& source) {
+    if (source.file != nullptr) return kPieceSize;
+    return std::clamp<size_t>(source.bytes.size() - source.taken, 1, kPieceSize);
+}
+
 bool rewindSource(ByteSource& source) {
     source.taken = 0;
     if (source.file == nullptr) return true;
@@ -222,7 +229,7 @@ size_t takeBytes(ByteSource& source, char* buffer, size_t size) {
 int scanPriceListBytes(ByteSource& source, TextEncoding& encoding, int64_t& lineCount,
                        PrchkMessages& messages) {
     ByteScan scan;
-    std::string piece(kPieceSize, '\0');
+    std::string piece(pieceSizeFor(source), '\0');
     bool utf8Mark = false;
     bool utf16 = false;
     for (size_t got = 0;
@@ -255,7 +262,8 @@ int scanPriceListBytes(ByteSource& source, TextEncoding& encoding, int64_t& line
 
 bool readMoreText(TextStream& stream) {
     if (stream.ended) return false;
-    std::string piece(kPieceSize, '\0');
+    std::string& piece = stream.piece;
+    piece.resize(pieceSizeFor(*stream.source));
     const size_t got = takeBytes(*stream.source, piece.data(), piece.size());
     if (got == 0) {
         stream.ended = true;

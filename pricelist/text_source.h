@@ -37,6 +37,7 @@ struct TextStream {
     ByteSource* source = nullptr;
     TextEncoding encoding = TextEncoding::Utf8;
     std::string text;    // decoded text not yet dropped
+    std::string piece;   // the bytes read last
     bool ended = false;  // the source has no more
     bool started = false;
     bool bigEndian = false;      // UTF-16 with its high byte first
