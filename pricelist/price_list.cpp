@@ -226,7 +226,7 @@ bool readRecord(const RowReading& r, PriceRecord& record) {
     if (r.row.fields.size() > r.columns.fieldCount) {
         prchk::addRowError(
             r.messages, r.row.line, 0, {},
-            {formatText("wiersz ma więcej pól ({}) niż nagłówek (%zu); zwykle to %s w polu bez "
+            {formatText("więcej pól ({}) niż w nagłówku (%zu); zwykle to %s w polu bez "
                         "cudzysłowu – ujmij takie pole w cudzysłów albo usuń zbędny separator",
                         r.columns.fieldCount, separatorName(r.form.separator)),
              std::to_string(r.row.fields.size())});

@@ -4,11 +4,12 @@
 // checking a PRCHK.DAT from any source before it goes onto a checker.
 //
 // The CSV is what a back-office program writes (UTF-8, ",", "12.99") or what
-// a spreadsheet saves in a Polish locale (Windows-1250 or UTF-8, ";",
-// "1 299,00"); its first line names the columns, as
-//     code,name,price,gross2,net1,net2,unit   or   kod;nazwa;cena;...
+// a spreadsheet saves as a shop types it (Windows-1250, UTF-8 or UTF-16;
+// ";", "," or tabs; "1 299,00" or "6,49 zł"); a header row among its first
+// rows names the columns in the shop's own words, as
+//     code,name,price,gross2,net1,net2,unit   or   Kod kreskowy;Nazwa towaru;Cena brutto
 // Prices are in currency units and are stored multiplied by 10 000. Names
-// and units are stored in the Mazovia code page.
+// and units are stored in the Mazovia code page. Messages are Polish.
 //
 // Helpers the parts share among themselves live in namespace prchk, so their
 // plain names (formatText) meet no others.

@@ -366,8 +366,8 @@ TEST(PrchkBuild, BadInputNamesTheLineAndWritesNoFile) {
         {"letter Mazovia cannot hold", "1,Café,1,,,,\n",
          "wiersz 2, kolumna 2 (name): znak „é” (U+00E9) nie jest polską literą"},
         {"too many columns", "1,A,6,49,,,,\n",
-         "wiersz 2: wiersz ma więcej pól (8) niż nagłówek (7); zwykle to przecinek (np. "
-         "dziesiętny) w polu bez cudzysłowu"},
+         "wiersz 2: więcej pól (8) niż w nagłówku (7); zwykle to przecinek (np. dziesiętny) w "
+         "polu bez cudzysłowu"},
         {"empty code", ",A,1,,,,\n", "wiersz 2, kolumna 1 (code): brak kodu"},
         {"missing price", "1,A,,,,,\n", "wiersz 2, kolumna 3 (price): brak ceny"},
     };
@@ -562,9 +562,7 @@ TEST(PrchkSpreadsheet, BadRowsNameTheirLineAndColumnAndReadNothing) {
     const std::vector<std::pair<std::string, const char*>> cases = {
         {head + "1;A;1,2,3\r\n", "wiersz 2, kolumna 3 (cena): cena „1,2,3” ma dwa znaki"},
         {head + "1;A\r\n", "wiersz 2, kolumna 3 (cena): brak ceny; wpisz cenę, np. 12,99"},
-        {head + "1;A;1;\r\n",
-         "wiersz 2: wiersz ma więcej pól (4) niż nagłówek (3); zwykle "
-         "to średnik"},
+        {head + "1;A;1;\r\n", "wiersz 2: więcej pól (4) niż w nagłówku (3); zwykle to średnik"},
         {"kod;nazwa;cena;uwagi\n1;A;1;\"two\nlines\"\n1;C;1;",
          "wiersz 4, kolumna 1 (kod): kod „1” (pierwszy raz w wierszu 2) powtarza się"},
         {head + "5,90123E+12;A;1", "wiersz 2, kolumna 1 (kod): kod „5,90123E+12” to liczba"},
