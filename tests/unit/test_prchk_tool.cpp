@@ -487,7 +487,7 @@ TEST(PrchkBuild, ListsOfManyPiecesReadEveryRow) {
         for (int i = 0; i < kRows; ++i) {
             ASSERT_EQ(records[i].code, numberedCode(i, 8));
             ASSERT_EQ(mazoviaToUtf8(records[i].name), "Żółty ser nr " + std::to_string(i));
-            ASSERT_EQ(records[i].price, i * 10000.0 + 9900);
+            ASSERT_EQ(double{records[i].price}, i * 10000.0 + 9900);
         }
     }
 }
@@ -715,8 +715,8 @@ TEST(PrchkSpreadsheet, WarnsOfWhatASpreadsheetMayHaveDamagedAndStillBuilds) {
     PrchkMessages messages;
     const auto records = recordsOf(list, messages);
     ASSERT_EQ(records.size(), 2u) << messages.errors[0];
-    EXPECT_EQ(records[0].price, 399900);
-    EXPECT_EQ(records[1].price, 10100);
+    EXPECT_EQ(double{records[0].price}, 399900);  // by value: the record is packed
+    EXPECT_EQ(double{records[1].price}, 10100);
     const std::vector<std::string> expected = {
         "wiersz 2, kolumna 1 (kod): kod „12345678905” ma 9–11 cyfr: arkusz mógł zgubić zera na "
         "początku kodu; sformatuj kolumnę kodów jako tekst i wpisz kody z zerami",
