@@ -175,7 +175,8 @@ int runVerify(const std::string& datPath) {
     for (const std::string& finding : report.findings) say("  " + finding);
     const auto listed = static_cast<int64_t>(report.findings.size());
     if (report.findingCount > listed) {
-        say(formatText("  … i %lld innych", static_cast<long long>(report.findingCount - listed)));
+        say("  … i " + countOf(report.findingCount - listed, "inny problem", "inne problemy",
+                               "innych problemów"));
     }
     if (result == 0) {
         say("nie znaleziono problemów");
