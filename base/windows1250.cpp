@@ -1,7 +1,11 @@
 #include "base/windows1250.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstring>
+
+#include "base/text.h"
 
 namespace {
 
@@ -62,4 +66,15 @@ std::string utf16ToWindows1250(std::u16string_view text) {
         bytes += byte != 0 ? static_cast<char>(byte) : '?';
     }
     return bytes;
+}
+
+std::u16string windows1250FieldToUtf16(const char* field, size_t width) {
+    return windows1250ToUtf16(std::string_view(field, fieldLength(field, width)));
+}
+
+void storeUtf16InWindows1250Field(std::u16string_view text, char* field, size_t width) {
+    if (width == 0) return;
+    const std::string bytes = utf16ToWindows1250(text);
+    std::memset(field, 0, width);
+    std::memcpy(field, bytes.data(), std::min(bytes.size(), width - 1));
 }

@@ -5,6 +5,7 @@
 // English or any other Windows show and open them as a Polish one does.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,3 +24,20 @@ std::u16string windows1250ToUtf16(std::string_view bytes);
 // Converts up to the first zero character of `text`; a character the page
 // cannot hold becomes "?", as on a Polish Windows.
 std::string utf16ToWindows1250(std::u16string_view text);
+
+// A text field of `width` bytes (setup.dat's, a record's) that may fill its
+// whole width without a zero byte: only the bytes inside it are converted.
+std::u16string windows1250FieldToUtf16(const char* field, size_t width);
+
+// Stores `text` into a field of `width` bytes: converted, cut to width - 1
+// bytes, the rest zeroed, so no bytes of an older, longer text stay behind.
+void storeUtf16InWindows1250Field(std::u16string_view text, char* field, size_t width);
+
+// The same for the wide API's own characters (16 bits wide on Windows).
+inline std::wstring windows1250ToWide(std::string_view bytes) {
+    const std::u16string text = windows1250ToUtf16(bytes);
+    return std::wstring(text.begin(), text.end());
+}
+inline std::string wideToWindows1250(std::wstring_view text) {
+    return utf16ToWindows1250(std::u16string(text.begin(), text.end()));
+}

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "base/windows1250.h"
 #include "scanner/serial_seam.h"
 
 static_assert(sizeof(DCB) <= sizeof(SerialLine::platform));
@@ -42,8 +43,9 @@ int serialPrepareLine(const char* modeText, SerialLine* line) {
 }
 
 PortHandle serialOpenExclusive(const char* devicePath) {
-    const HANDLE port = CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+    const HANDLE port =
+        CreateFileW(windows1250ToWide(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return kInvalidPort;
     return reinterpret_cast<PortHandle>(port);
 }

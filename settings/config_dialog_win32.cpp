@@ -10,7 +10,9 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
+#include "base/windows1250.h"
 #include "resources/resource.h"
 #include "settings/config_dialog.h"
 #include "settings/config_dialog_seam.h"
@@ -28,24 +30,24 @@ constexpr std::array<int, kPrefixSlots> kValuePrefixIds = {IDC_VALUE_PREFIX_1, I
 constexpr std::array<int, kPrefixSlots> kWeightPrefixIds = {
     IDC_WEIGHT_PREFIX_1, IDC_WEIGHT_PREFIX_2, IDC_WEIGHT_PREFIX_3};
 
-// A text field from setup.dat may fill its whole width without a zero byte;
-// only the bytes inside the field are shown.
-static_assert(kPriceFilePathLimit + 1 <= 200 && sizeof(Settings::priceFilePath) <= 200);
-
+// The fields hold Windows-1250 bytes; the dialog runs on the wide API and
+// converts them, so an English or any other Windows shows and stores the
+// Polish letters as a Polish one does. A field from setup.dat may fill its
+// whole width without a zero byte: only the bytes inside it are shown.
 void showField(HWND dialog, int id, const char* field, size_t width) {
-    std::array<char, 200> text{};
-    const size_t length = std::find(field, field + width, '\0') - field;
-    std::memcpy(text.data(), field, std::min(length, text.size() - 1));
-    SetDlgItemTextA(dialog, id, text.data());
+    const std::u16string text = windows1250FieldToUtf16(field, width);
+    SetDlgItemTextW(dialog, id, std::wstring(text.begin(), text.end()).c_str());
 }
 
 // Reads at most `limit` characters into the field and zeroes the rest of it,
-// so no bytes of an older, longer text stay behind in setup.dat.
+// so no bytes of an older, longer text stay behind in setup.dat. A
+// character Windows-1250 cannot hold is stored as "?".
 void storeField(HWND dialog, int id, char* field, size_t width, int limit) {
-    std::array<char, 200> text{};
-    GetDlgItemTextA(dialog, id, text.data(), limit + 1);
-    std::memset(field, 0, width);
-    std::memcpy(field, text.data(), std::min(std::strlen(text.data()), width - 1));
+    std::array<wchar_t, 200> text{};
+    static_assert(kPriceFilePathLimit + 1 <= 200);
+    const int length = GetDlgItemTextW(dialog, id, text.data(), limit + 1);
+    storeUtf16InWindows1250Field(std::u16string(text.data(), text.data() + std::max(length, 0)),
+                                 field, width);
 }
 
 void showCheck(HWND dialog, int id, int32_t field) {
@@ -125,7 +127,7 @@ void onOk(HWND dialog) {
 // instance WinMain stored, as the About box does.
 INT_PTR showConfigDialog(HWND owner) {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE));
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONFIG), owner, configDialogProc, 0);
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_CONFIG), owner, configDialogProc, 0);
 }
 
 INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {

@@ -1,12 +1,14 @@
-// The setup.dat seam on the Win32 file API. Reading shares the file with
+// The setup.dat seam on the Win32 file API, wide: names are Windows-1250
+// (the price file's path from setup.dat may hold Polish letters) and are
+// converted, so they name the same file on any Windows. Reading shares the file with
 // whoever else has it open (a virus scanner, a backup), so only a holder
 // that denies all sharing makes it unreadable. A save is flushed to the disk
 // before the move, so the record that replaces setup.dat is really there
 // after a power cut.
-#include <sys/stat.h>
 #include <windows.h>
 
 #include "base/cleanup.h"
+#include "base/windows1250.h"
 #include "settings/settings_file_seam.h"
 
 namespace {
@@ -21,8 +23,9 @@ void noteFailure() {
 }  // namespace
 
 long settingsFileRead(const char* path, void* buffer, size_t capacity) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(windows1250ToWide(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         noteFailure();
         const DWORD error = lastFailure;
@@ -45,8 +48,8 @@ long settingsFileRead(const char* path, void* buffer, size_t capacity) {
 }
 
 bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(windows1250ToWide(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         noteFailure();
         return false;
@@ -64,13 +67,15 @@ bool settingsFileWrite(const char* path, const void* bytes, size_t size) {
 
 // Write-through: the move itself reaches the disk before the call returns.
 bool settingsFileReplace(const char* from, const char* to) {
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExW(windows1250ToWide(from).c_str(), windows1250ToWide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
     noteFailure();
     return false;
 }
 
 void settingsFileRemove(const char* path) {
-    DeleteFileA(path);
+    DeleteFileW(windows1250ToWide(path).c_str());
 }
 
 void settingsFilePause(int milliseconds) {
@@ -82,6 +87,6 @@ unsigned long settingsFileLastError() {
 }
 
 bool settingsFileExists(const char* path) {
-    struct stat info;
-    return stat(path, &info) == 0 && (info.st_mode & S_IFMT) != S_IFDIR;
+    const DWORD attributes = GetFileAttributesW(windows1250ToWide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -47,11 +47,18 @@ if [ -n "$missing" ]; then
     $SUDO apt-get install -y -q --no-install-recommends $missing
 fi
 # The Windows program runs under Wine as on a Polish Windows (ANSI code page
-# 1250), which Wine takes from the pl_PL locale.
-if ! locale -a 2>/dev/null | grep -qix 'pl_PL.utf8'; then
-    if ! grep -q '^pl_PL.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
-        echo 'pl_PL.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+# 1250), which Wine takes from the pl_PL locale; the tests also run it as on
+# an English Windows (code page 1252, from en_US).
+generate=0
+for wanted in pl_PL en_US; do
+    if ! locale -a 2>/dev/null | grep -qix "$wanted.utf8"; then
+        if ! grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen 2>/dev/null; then
+            echo "$wanted.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+        fi
+        generate=1
     fi
+done
+if [ "$generate" = 1 ]; then
     $SUDO locale-gen >/dev/null
 fi
 echo "install-deps: all packages present"

@@ -35,7 +35,8 @@ void onConfigure(HWND window) {
 }
 
 void onAbout(HWND window) {
-    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_ABOUTBOX), window, aboutDialogProc, 0);
+    // The wide API shows the template's Polish letters on any Windows.
+    DialogBoxParamW(appInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, aboutDialogProc, 0);
 }
 
 // Full screen is remembered at once, so a checker that is switched off and

@@ -24,6 +24,7 @@
 
 #include <vector>
 
+#include "base/windows1250.h"
 #include "settings/warning.h"
 
 namespace {
@@ -55,9 +56,12 @@ bool isOurWindow(HWND window) {
            process == GetCurrentProcessId();
 }
 
+// The text is Windows-1250; MessageBoxA would read it in the PC's own code
+// page ("Nie mo¿na" on an English Windows), so it is converted here.
 void showBox(const char* text) {
     DisabledWindows whileTheBoxIsUp;
-    MessageBoxA(nullptr, text, "Uwaga", MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
+    MessageBoxW(nullptr, windows1250ToWide(text).c_str(), L"Uwaga",
+                MB_OK | MB_SYSTEMMODAL | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
 }  // namespace

@@ -185,6 +185,18 @@ class ServerMode(ProgramCase):
         self.assertEqual(setup_dat.read_setup(self.session.workdir), setup)
         self.passed = True
 
+    def test_on_an_english_windows_the_address_box_keeps_its_letters(self):
+        """Code page 1252, as on an English Windows: the box for an address
+        that is no dotted address reads as on a Polish one."""
+        self.session.env["LC_ALL"] = "en_US.UTF-8"
+        self.server_setup("10.0.0.999")
+        self.start()
+        program.enter_code(self.session, BUTTER[0])
+        # On such a PC MessageBoxA would show "Nie mo¿na ... B³¹d".
+        self.assert_box("Uwaga", 15, "Nie można", "adresu:[10.0.0.999]", "Błąd")
+        self.close_and_expect_exit_code_0()
+        self.passed = True
+
 
 if __name__ == "__main__":
     program_case.main()

@@ -177,6 +177,132 @@ class StandaloneScreen(ProgramCase):
                       window=[w.decode() for w in windows if w.decode() != self.session.window][0])
         self.assertEqual(neighbour.wait(timeout=30), 0, "exit code of the other folder's checker")
 
+    def test_on_an_english_windows_paths_boxes_and_dialogs_keep_their_letters(self):
+        """Code page 1252, as on an English Windows: a price file in a
+        folder with Polish letters is found, and the boxes, the settings
+        and the About box show their Polish letters; OK stores the path's
+        Windows-1250 bytes unchanged."""
+        self.session.env["LC_ALL"] = "en_US.UTF-8"
+        folder = os.path.join(self.session.prefix, "drive_c", "Cenniki", "Łódź")
+        os.makedirs(folder)
+        shutil.copy(self.price_file, os.path.join(folder, "PRCHK.DAT"))
+        setup = setup_dat.write_setup(self.session.workdir, setup_dat.settings_fields(
+            priceFilePath="C:\\Cenniki\\Łódź\\PRCHK.DAT"))
+        self.start()
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("polish path", name=BUTTER[1], price=BUTTER[2], total="12.50")
+
+        program.press(self.session, "alt+slash")
+        about = program.find_window(self.session, "O programie", timeout=15)
+        self.assertIsNotNone(about, "no About box")
+        time.sleep(0.5)
+        self.assertIn("zespół", screen.read_box(self.session, about, "about"))
+        program.press(self.session, "Return", window=about)
+        self.assertTrue(program.wait_window_gone(self.session, about))
+
+        os.unlink(os.path.join(folder, "PRCHK.DAT"))
+        program.press(self.session, "Escape")
+        self.assert_box("Uwaga", 15, "Brak pliku", "Cenniki", "Łód")  # not "£ód"
+        dialog = program.find_window(self.session, "Konfiguracja", timeout=15)
+        self.assertIsNotNone(dialog, "no dialog after the warning")
+        time.sleep(0.5)
+        labels = screen.read_box(self.session, dialog, "dialog")
+        for label in ("Szybkość", "Położenie pliku", "Szerokość kodu wagowego",
+                      "Pokaż cenę brutto 1", "wartością", "Zakończ", "Łód"):
+            self.assertIn(label, labels)
+        program.press(self.session, "Return", window=dialog)  # OK
+        self.assertTrue(program.wait_window_gone(self.session, dialog))
+        self.assertEqual(setup_dat.read_setup(self.session.workdir), setup)
+        program.press(self.session, "alt+F4")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
+    def test_on_an_english_windows_paths_boxes_and_dialogs_keep_their_letters(self):
+        """Code page 1252, as on an English Windows: a price file in a
+        folder with Polish letters is found, and the boxes, the settings
+        and the About box show their Polish letters; OK stores the path's
+        Windows-1250 bytes unchanged."""
+        self.session.env["LC_ALL"] = "en_US.UTF-8"
+        folder = os.path.join(self.session.prefix, "drive_c", "Cenniki", "Łódź")
+        os.makedirs(folder)
+        shutil.copy(self.price_file, os.path.join(folder, "PRCHK.DAT"))
+        setup = setup_dat.write_setup(self.session.workdir, setup_dat.settings_fields(
+            priceFilePath="C:\\Cenniki\\Łódź\\PRCHK.DAT"))
+        self.start()
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("polish path", name=BUTTER[1], price=BUTTER[2], total="12.50")
+
+        program.press(self.session, "alt+slash")
+        about = program.find_window(self.session, "O programie", timeout=15)
+        self.assertIsNotNone(about, "no About box")
+        time.sleep(0.5)
+        self.assertIn("zespół", screen.read_box(self.session, about, "about"))
+        program.press(self.session, "Return", window=about)
+        self.assertTrue(program.wait_window_gone(self.session, about))
+
+        os.unlink(os.path.join(folder, "PRCHK.DAT"))
+        program.press(self.session, "Escape")
+        self.assert_box("Uwaga", 15, "Brak pliku", "Cenniki", "Łód")  # not "£ód"
+        dialog = program.find_window(self.session, "Konfiguracja", timeout=15)
+        self.assertIsNotNone(dialog, "no dialog after the warning")
+        time.sleep(0.5)
+        labels = screen.read_box(self.session, dialog, "dialog")
+        for label in ("Szybkość", "Położenie pliku", "Szerokość kodu wagowego",
+                      "Pokaż cenę brutto 1", "wartością", "Zakończ", "Łód"):
+            self.assertIn(label, labels)
+        program.press(self.session, "Return", window=dialog)  # OK
+        self.assertTrue(program.wait_window_gone(self.session, dialog))
+        self.assertEqual(setup_dat.read_setup(self.session.workdir), setup)
+        program.press(self.session, "alt+F4")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
+    def test_price_list_rebuilt_while_scans_are_looked_up(self):
+        """prchk.exe replaces PRCHK.DAT again and again while the scanner
+        sends a code every 100 ms: every lookup answers from the old or the
+        new list, never "no file" or "Towar nieznany" (the total counts each
+        one), and every build succeeds."""
+        scanner = virtual_serial.ScannerEnd(
+            virtual_serial.start_virtual_serial(self.session, "COM1"))
+        self.addCleanup(scanner.close)
+        setup = self.standalone_setup(portName="COM1")
+        self.start()
+        lists = []
+        for bread in ("4.99", "5.19"):  # the butter costs the same in both
+            lists.append(os.path.join(self.session.workdir, f"ceny-{bread}.csv"))
+            with open(lists[-1], "w", encoding="utf-8") as f:
+                f.write(PRICE_LIST.replace("4.99", bread))
+        target = setup_dat.windows_path(os.path.join(self.session.workdir, "PRCHK.DAT"))
+        stop, builds = threading.Event(), []
+
+        def rebuild():
+            while not stop.is_set():
+                source = setup_dat.windows_path(lists[len(builds) % 2])
+                done = subprocess.run(["wine", program_case.ARGS.prchk_exe, "build", source, target],
+                                      env=self.session.env, capture_output=True, timeout=120)
+                builds.append((done.returncode, done.stdout + done.stderr))
+
+        builder = threading.Thread(target=rebuild)
+        builder.start()
+        scans = 0
+        try:
+            deadline = time.monotonic() + REBUILD_SECONDS
+            while time.monotonic() < deadline:
+                scanner.send(BUTTER[0].encode() + b"\r")
+                scans += 1
+                time.sleep(0.1)
+        finally:
+            stop.set()
+            builder.join()
+        print(f"\n{scans} scans during {len(builds)} builds", file=sys.stderr)
+        self.assertGreater(len(builds), 3, "too few builds to show anything")
+        self.assertEqual([b for b in builds if b[0] != 0], [], "failed builds")
+        self.assert_screen("after the rebuilds", name=BUTTER[1], price=BUTTER[2],
+                           total=f"{scans * 12.5:.2f}")
+        program.press(self.session, "alt+F4")
+        self.assert_ends_cleanly(setup)
+        self.passed = True
+
     def test_first_start_writes_the_defaults(self):
         # The default scanner port is COM1: give it a virtual serial line so
         # the start is the same on every machine.

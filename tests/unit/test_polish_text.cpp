@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "base/windows1250.h"
@@ -106,6 +107,29 @@ TEST(Windows1250, CharactersThePageLacksBecomeQuestionMarks) {
               "5 ??");
     EXPECT_EQ(utf16ToWindows1250(u"a\U0001F600b"), "a?b");
     EXPECT_EQ(utf16ToWindows1250(std::u16string(u"ab\0cd", 5)), "ab");
+}
+
+// The dialog's fields: a setup.dat field full to its last byte is shown
+// only as far as its width; what the user types is stored cut to the field,
+// zero-filled behind, a letter the page lacks as "?".
+TEST(Windows1250, FieldsConvertWithinTheirWidths) {
+    char path[8];
+    std::memcpy(path,
+                "C:\\\xA3\xF3"
+                "d\x9F"
+                "XY",
+                8);  // full: no zero byte
+    EXPECT_EQ(windows1250FieldToUtf16(path, sizeof path), u"C:\\\u0141\u00F3d\u017AX");
+    EXPECT_EQ(windows1250FieldToUtf16(path, 3), u"C:\\");
+
+    char field[6];
+    std::memset(field, 'x', sizeof field);
+    storeUtf16InWindows1250Field(u"\u0141\u00F3d\u017A\u4E2D!", field, sizeof field);
+    EXPECT_EQ(std::string(field, sizeof field), std::string("\xA3\xF3"
+                                                            "d\x9F?\0",
+                                                            6));
+    storeUtf16InWindows1250Field(u"ab", field, sizeof field);
+    EXPECT_EQ(std::string(field, sizeof field), std::string("ab\0\0\0\0", 6));
 }
 
 }  // namespace
