@@ -2,8 +2,8 @@
 prefix for the whole script; for every test its own prefix copy, working
 folder and helpers, stopped by PID when the test ends, whatever its outcome.
 
-Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --sim
-checker_sim [unittest arguments]` (tests/e2e/CMakeLists.txt).
+Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --prchk-exe
+prchk.exe --sim checker_sim [unittest arguments]` (tests/e2e/CMakeLists.txt).
 """
 
 import argparse
@@ -114,6 +114,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--prchk")
+    parser.add_argument("--prchk-exe", help="the Windows build of prchk, run under Wine")
     parser.add_argument("--sim", required=True)
     parser.add_argument("--source")
     ARGS, rest = parser.parse_known_args()
