@@ -1,21 +1,27 @@
 #!/bin/bash
-# Builds what a shop PC gets, from a fresh build folder, into dist/:
+# Builds what a shop PC gets, from a fresh build folder, into an output
+# folder (dist/ unless named):
 #   lumivo-VERSION-setup.exe   the installer (32-bit, Polish)
 #   lumivo-VERSION-win32.zip   the portable programs, guide and note
 #   SHA256SUMS
+#
+#   tools/make-release.sh [OUTPUT_FOLDER]
+#
+# The output folder may hold other files: only an earlier release's
+# installers, zips and SHA256SUMS are replaced.
 # VERSION is the project's (top CMakeLists.txt), or $LUMIVO_VERSION when set
 # (e.g. 1.2.0-rc1), with "-dirty" when the tree has uncommitted changes.
 #
 # Signing: with LUMIVO_SIGN_PFX (a PFX file) and LUMIVO_SIGN_PASSWORD set,
 # the programs, the installer and its uninstaller are signed with
 # osslsigncode (installer/sign.sh); without them everything is unsigned.
-# Build folder: build/release-win32.
+# Build folder: build/release-win32, or $LUMIVO_RELEASE_BUILD.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+dist=$(mkdir -p "${1:-$root/dist}" && cd "${1:-$root/dist}" && pwd)
 cd "$root"
-build=build/release-win32
-dist=dist
+build=${LUMIVO_RELEASE_BUILD:-build/release-win32}
 # Debian's python3-markdown belongs to Debian's interpreter.
 python=/usr/bin/python3
 
@@ -43,11 +49,12 @@ else
     say "no certificate (LUMIVO_SIGN_PFX, LUMIVO_SIGN_PASSWORD): the release is NOT signed"
 fi
 
-rm -rf "$build" "$dist"
+rm -rf "$build"
+mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
     -DLUMIVO_VERSION_OVERRIDE="${LUMIVO_VERSION:-}" -DLUMIVO_VERSION_SUFFIX="$suffix" \
-    -DLUMIVO_BENCH=OFF >"$build.configure.log"
+    -DLUMIVO_BENCH=OFF >"$build/configure.log"
 cmake --build "$build" -j2 --target lumivo prchk checker_sim
 
 header="$build/generated/lumivo_version.h"
@@ -66,13 +73,13 @@ if [ -n "$sign" ]; then
     for exe in "$stage"/*.exe; do "$sign" "$exe"; done
 fi
 
-mkdir -p "$dist"
+rm -f "$dist"/lumivo-*-setup.exe "$dist"/lumivo-*-win32.zip "$dist/SHA256SUMS"
 setup="$dist/lumivo-$version-setup.exe"
 zip="$dist/lumivo-$version-win32.zip"
 "$python" installer/package.py installer --version "$version" --file-version "$file_version" \
     --arch x86 ${sign:+--sign "$sign"} "$stage" "$setup"
 "$python" installer/package.py zip --version "$version" "$stage" "$zip"
-(cd "$dist" && sha256sum -- *.exe *.zip >SHA256SUMS)
+(cd "$dist" && sha256sum -- "$(basename "$setup")" "$(basename "$zip")" >SHA256SUMS)
 
 say "done:"
 ls -l "$dist"
