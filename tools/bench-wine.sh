@@ -37,7 +37,8 @@ exe_of() {
 }
 
 echo "bench-wine: measuring (waits for ${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock})"
-flock "${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock}" python3 tools/bench_wine.py \
+lumivo_hold_wine_lock
+python3 tools/bench_wine.py \
     --exe "$(exe_of lumivo.exe)" --least "$(exe_of least_window.exe)" \
     --lookup "$(exe_of bench_lookup_win32.exe)" --paint "$(exe_of bench_paint_win32.exe)" \
     --native-lookup "$native/tests/bench/lumivo_bench" \

@@ -88,7 +88,7 @@ PACKAGES="
     wine wine32:i386 wine64
     xvfb xauth x11-utils xdotool openbox imagemagick
     tesseract-ocr tesseract-ocr-pol
-    socat fonts-liberation procps locales
+    socat fonts-liberation procps locales iproute2
     nsis osslsigncode python3-markdown
     qemu-user-static
 "

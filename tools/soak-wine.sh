@@ -35,7 +35,8 @@ cmake --build "$native" -j2 --target prchk checker_sim
 
 echo "soak-wine: soaking (waits for ${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock})"
 # Found rather than named: the folder of the exe's target may move.
-flock "${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock}" python3 tools/soak_wine.py \
+lumivo_hold_wine_lock
+python3 tools/soak_wine.py \
     --exe "$(find "$windows" -name lumivo.exe -not -path "*/CMakeFiles/*" | head -n 1)" \
     --prchk "$native/prchk/prchk" --sim "$native/server/checker_sim" \
     --template "$windows/soak-wine-template" "$@"

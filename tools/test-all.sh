@@ -1,13 +1,23 @@
 #!/bin/bash
 # Builds everything and runs every test: the native unit tests, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzzer for a short
-# bounded time, and the Windows build with its tests under Wine and the
-# end-to-end tests of lumivo.exe on a virtual display.
+# bounded time, the release as shops get it (tools/make-release.sh) and its
+# check, and the Windows build with its tests under Wine and the end-to-end
+# tests of lumivo.exe on a virtual display. On a host whose kernel refuses
+# 32-bit programs the Windows build is 64-bit (tests/harness/wine-host.sh),
+# and the release's own 32-bit programs get a smoke run under emulation
+# (tools/smoke-shop-build.sh); LUMIVO_FORCE_EMULATION=1 takes that way on
+# any host.
 #
-# Ends with one line "N passed, M failed" and a non-zero status when anything
-# failed. Build folders: build/ci-native, build/ci-asan, build/ci-fuzz,
-# build/ci-win32 (build/ci-win64 on a host that runs only 64-bit Wine, see
-# tests/harness/wine-host.sh). Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
+# Its Windows steps hold the Wine lock (${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock}),
+# so that two sessions on one machine never run Wine at once; run under
+# "flock LOCK tools/test-all.sh" it keeps that lock.
+#
+# Ends with the build its Windows tests ran and one line "N passed, M failed,
+# K skipped", and a non-zero status when anything failed. Build folders:
+# build/ci-native, build/ci-asan, build/ci-fuzz, build/ci-release (the
+# release in build/ci-release-dist), build/ci-win32 or build/ci-win64,
+# build/smoke. Fuzz time per target: LUMIVO_FUZZ_SECONDS (default 15).
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +28,7 @@ jobs=2
 fuzz_seconds=${LUMIVO_FUZZ_SECONDS:-15}
 passed=0
 failed=0
+skipped=0
 failures=""
 started=$(date +%s)
 
@@ -127,10 +138,24 @@ if build build/ci-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clan
     done
 fi
 
+step "the release as shops get it (build/ci-release, build/ci-release-dist)"
+release=build/ci-release-dist
+if LUMIVO_RELEASE_BUILD=build/ci-release tools/make-release.sh "$release" >"$work/release.log" 2>&1 &&
+    python3 tests/install/check_version_info.py --windres i686-w64-mingw32-windres \
+        --release "$release"; then
+    passed=$((passed + 1))
+else
+    tail -40 "$work/release.log"
+    note_failure "the release (tools/make-release.sh $release and its check)"
+    release=""
+fi
+
 lumivo_pick_wine
 windows_build=build/ci-win32
+windows_said="the 32-bit build under 32-bit Wine"
 if [ "$LUMIVO_WINDOWS_ARCH" = x86_64 ]; then
     windows_build=build/ci-win64
+    windows_said="a 64-bit build under 64-bit Wine"
     echo "test-all: this host cannot run 32-bit programs: the Windows tests run a 64-bit build under 64-bit Wine"
 fi
 step "Windows build, tests under Wine and end-to-end ($windows_build)"
@@ -140,13 +165,44 @@ if ! lumivo_start_display; then
 elif build "$windows_build" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" \
         -DLUMIVO_NATIVE_BUILD="$root/build/ci-native"; then
+    echo "test-all: waiting for the Wine lock (${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock})"
+    lumivo_hold_wine_lock
     LUMIVO_E2E_DISPLAY=$DISPLAY run_ctest "$windows_build"
 fi
 
+entry_before=$(lumivo_i386_entry_enabled && echo another)
+if [ "$LUMIVO_WINDOWS_ARCH" = x86_64 ]; then
+    step "the shop's 32-bit release under emulation (tools/smoke-shop-build.sh)"
+    if [ -z "$release" ]; then
+        note_failure "the 32-bit smoke run: no release to run"
+        windows_said="$windows_said; the shop's 32-bit release: no release to run"
+    else
+        lumivo_hold_wine_lock
+        smoke_started=$(date +%s)
+        tools/smoke-shop-build.sh "$release" build/ci-native 2>&1 | tee "$work/smoke.log"
+        smoke_status=${PIPESTATUS[0]}
+        smoke_said="$(( $(date +%s) - smoke_started )) s, $(grep -o '[0-9]* emulated Wine process starts' "$work/smoke.log")"
+        case $smoke_status in
+            0) passed=$((passed + 1))
+               windows_said="$windows_said; the shop's 32-bit release: smoke run under emulation passed ($smoke_said)" ;;
+            77) skipped=$((skipped + 1))
+                windows_said="$windows_said; the shop's 32-bit release: smoke run skipped ($(sed -n 's/^smoke-shop-build: skipped: //p' "$work/smoke.log"))" ;;
+            *) note_failure "the 32-bit smoke run under emulation (tools/smoke-shop-build.sh)"
+               windows_said="$windows_said; the shop's 32-bit release: smoke run under emulation FAILED ($smoke_said)" ;;
+        esac
+    fi
+fi
+lumivo_release_wine_lock
+# The emulation never outlives the smoke run: other Wine runs keep the fast way.
+if [ -e "$lumivo_binfmt/$lumivo_entry" ] || { [ -z "$entry_before" ] && lumivo_i386_entry_enabled; }; then
+    note_failure "a binfmt_misc entry for 32-bit programs is left after the smoke run"
+fi
+
 echo
-echo "test-all: took $(( $(date +%s) - started )) s"
+echo "test-all: took $(( $(date +%s) - started )) s (load $(cut -d' ' -f1-3 /proc/loadavg))"
 if [ "$failed" -ne 0 ]; then
     echo -e "test-all: what failed:$failures"
 fi
-echo "$passed passed, $failed failed"
+echo "test-all: Windows tests: $windows_said"
+echo "$passed passed, $failed failed, $skipped skipped"
 [ "$failed" -eq 0 ]

@@ -2,8 +2,9 @@
 prefix for the whole script; for every test its own prefix copy, working
 folder and helpers, stopped by PID when the test ends, whatever its outcome.
 
-Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --prchk-exe
-prchk.exe --sim checker_sim [unittest arguments]` (tests/e2e/CMakeLists.txt).
+Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --sim
+checker_sim [--windows-prchk prchk.exe] [unittest arguments]`
+(tests/e2e/CMakeLists.txt); prchk and checker_sim are native programs.
 """
 
 import argparse
@@ -114,8 +115,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--prchk")
-    parser.add_argument("--prchk-exe", help="the Windows build of prchk, run under Wine")
     parser.add_argument("--sim", required=True)
     parser.add_argument("--source")
+    parser.add_argument("--windows-prchk", help="the Windows prchk.exe of the same build")
     ARGS, rest = parser.parse_known_args()
     unittest.main(module="__main__", argv=[sys.argv[0]] + rest, verbosity=2)

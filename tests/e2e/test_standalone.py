@@ -16,6 +16,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "harness")]
+import checker_servers as servers  # noqa: E402
 import program_case  # noqa: E402
 import program_session as program  # noqa: E402
 import screen_reading as screen  # noqa: E402
@@ -83,6 +84,21 @@ class StandaloneScreen(ProgramCase):
         fields = setup_dat.settings_fields(priceFilePath=setup_dat.windows_path(price_file),
                                            **overrides)
         return setup_dat.write_setup(self.session.workdir, fields)
+
+    def build_with_windows_prchk(self):
+        """PRCHK.DAT in the working folder, built and verified by the Windows
+        prchk.exe: byte for byte what the native prchk makes of the same list."""
+        with open(os.path.join(self.session.workdir, "items.csv"), "w", encoding="utf-8") as f:
+            f.write(PRICE_LIST)
+        for args in (["build", "items.csv", "PRCHK.DAT"], ["verify", "PRCHK.DAT"]):
+            result = winebox.run(["wine", program_case.ARGS.windows_prchk] + args,
+                                 env=self.session.env, cwd=self.session.workdir, check=False,
+                                 timeout=winebox.time_limit(60))
+            self.assertEqual(result.returncode, 0, f"prchk.exe {args[0]}: {result.stderr!r}")
+        path = os.path.join(self.session.workdir, "PRCHK.DAT")
+        with open(path, "rb") as built, open(self.price_file, "rb") as native:
+            self.assertEqual(built.read(), native.read(), "prchk.exe and prchk differ")
+        return path
 
     def assert_ends_cleanly(self, original_setup):
         code = program.wait_exit(self.session)
@@ -244,7 +260,7 @@ class StandaloneScreen(ProgramCase):
         def rebuild():
             while not stop.is_set():
                 source = setup_dat.windows_path(lists[len(builds) % 2])
-                done = subprocess.run(["wine", program_case.ARGS.prchk_exe, "build", source, target],
+                done = subprocess.run(["wine", program_case.ARGS.windows_prchk, "build", source, target],
                                       env=self.session.env, capture_output=True, timeout=120)
                 builds.append((done.returncode, done.stdout + done.stderr))
 
@@ -267,6 +283,50 @@ class StandaloneScreen(ProgramCase):
                            total=f"{scans * 12.5:.2f}")
         program.press(self.session, "alt+F4")
         self.assert_ends_cleanly(setup)
+        self.passed = True
+
+    def test_shop_build_in_one_run(self):
+        """Everything a shop sees, in one start of the program: the smoke run
+        of the shop's 32-bit build under emulation (tools/smoke-shop-build.sh), where
+        each Wine process start costs about a minute."""
+        if not program_case.ARGS.windows_prchk:
+            self.skipTest("no --windows-prchk")
+        price_file = self.build_with_windows_prchk()
+        address = servers.pick_loopback_address()
+        setup_dat.write_setup(self.session.workdir, setup_dat.settings_fields(
+            priceFilePath=setup_dat.windows_path(price_file), weightPrefixes=["21"],
+            serverAddress=address))
+        self.start()
+        self.assert_screen("start", prompt=True)
+        program.enter_code(self.session, BUTTER[0])
+        self.assert_screen("butter", name=BUTTER[1], price=BUTTER[2], total="12.50")
+        program.enter_code(self.session, "5909999999999")
+        self.assert_screen("unknown", name="Towar nieznany", price="0.00", total="12.50")
+        program.enter_code(self.session, with_check_digit("210004201234"))
+        self.assert_screen("weight code", name="Schab wieprzowy bez kości", price="27.14",
+                           weight=("1.234", "kg", "21.99"), total="39.64")
+        program.press(self.session, "alt+slash")
+        self.assert_box("O programie", 15, "lumivo")
+
+        # Server mode from the dialog (Alt+P reaches its radio button first),
+        # in force from the next Enter; the simulator answers.
+        dialog = program.open_config_dialog(self.session)
+        program.press(self.session, "alt+p", "Return", window=dialog)
+        self.assertTrue(program.wait_window_gone(self.session, dialog), "the dialog stayed")
+        simulator = servers.start_simulator(self.session, program_case.ARGS.sim, address,
+                                            self.write_price_list(servers.PRICE_LIST))
+        program.enter_code(self.session, servers.BREAD[0])
+        self.assert_screen("server", name=servers.BREAD[1], price=servers.BREAD[2],
+                           total="44.63")
+        self.assertEqual([(seq, code) for seq, code, _ in simulator.wait_requests(1)],
+                         [(0x80, servers.BREAD[0])])
+
+        program.press(self.session, "alt+k")
+        self.assertEqual(program.wait_exit(self.session), 0, "exit code")
+        saved = setup_dat.read_setup(self.session.workdir)
+        self.assertEqual(len(saved), setup_dat.SETTINGS_SIZE)
+        fields = setup_dat.unpack_settings(saved)
+        self.assertEqual((fields["standaloneMode"], fields["serverAddress"]), (0, address))
         self.passed = True
 
     def test_first_start_writes_the_defaults(self):

@@ -14,7 +14,7 @@ import tempfile
 import time
 from dataclasses import dataclass, field
 
-from winebox import Display, copy_prefix, run, stop_process, wine_env
+from winebox import Display, copy_prefix, run, stop_process, time_limit, wine_env
 
 
 @dataclass
@@ -66,15 +66,15 @@ def stop_session(session, keep_shots_in=None):
     """Ends everything the session started and deletes its folders."""
     try:
         if session.program is not None and session.program.poll() is None:
-            run(["wineserver", "-k"], env=session.env, check=False, timeout=30)
+            run(["wineserver", "-k"], env=session.env, check=False, timeout=time_limit(30))
             try:
-                session.program.wait(timeout=10)
+                session.program.wait(timeout=time_limit(10))
             except subprocess.TimeoutExpired:
                 session.program.kill()
                 session.program.wait()
         # The prefix's server and its helper processes (explorer, services).
-        run(["wineserver", "-k"], env=session.env, check=False, timeout=30)
-        run(["wineserver", "-w"], env=session.env, check=False, timeout=30)
+        run(["wineserver", "-k"], env=session.env, check=False, timeout=time_limit(30))
+        run(["wineserver", "-w"], env=session.env, check=False, timeout=time_limit(30))
     finally:
         for helper in session.helpers:
             stop_process(helper)
@@ -89,7 +89,7 @@ def stop_session(session, keep_shots_in=None):
 def wait_exit(session, timeout=20):
     """The program's exit code, or None when it is still running."""
     try:
-        return session.program.wait(timeout=timeout)
+        return session.program.wait(timeout=time_limit(timeout))
     except subprocess.TimeoutExpired:
         return None
 
@@ -102,8 +102,10 @@ def xdotool(session, *args, timeout=30, check=True):
 
 
 def find_window(session, title, timeout=30):
-    """The id of a visible window whose title is exactly `title`, or None."""
-    deadline = time.monotonic() + timeout
+    """The id of a visible window whose title is exactly `title`, or None.
+    Every wait for a window of the program goes through here (or
+    wait_window_gone): the time limit grows with emulation."""
+    deadline = time.monotonic() + time_limit(timeout)
     while time.monotonic() < deadline:
         found = xdotool(session, "search", "--onlyvisible", "--name", f"^{re.escape(title)}$",
                         check=False)
@@ -129,7 +131,7 @@ def count_windows(session, title):
 
 def wait_window_gone(session, window, timeout=10):
     """True once the window is no longer visible."""
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + time_limit(timeout)
     while time.monotonic() < deadline:
         result = run(["xwininfo", "-id", window], env=session.env, check=False)
         if result.returncode != 0 or b"IsViewable" not in result.stdout:

@@ -12,7 +12,7 @@ import time
 import unicodedata
 
 from program_session import screenshot
-from winebox import run
+from winebox import run, time_limit
 
 # The price screen's blue, as the program paints it.
 SCREEN_BLUE = (0, 50, 150)
@@ -253,7 +253,7 @@ def wait_for_screen(session, shot_name, timeout=10, full_screen=False, **expecte
 
     full_screen: for a window that covers the whole screen (see screenshot)."""
     lines = lines_to_read(expected)
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + time_limit(timeout)
     while True:
         shot = screenshot(session, os.path.join(session.root, shot_name + ".png"),
                           full_screen=full_screen)

@@ -13,6 +13,7 @@ Standard library only, plus Xvfb, openbox, xprop and wine from Debian.
 
 import fcntl
 import os
+import re
 import shlex
 import shutil
 import signal
@@ -22,6 +23,15 @@ import time
 from dataclasses import dataclass
 
 # --- processes ---------------------------------------------------------------
+
+
+def time_limit(seconds):
+    """A time limit that holds for Wine at native speed, stretched by
+    $LUMIVO_WINE_TIME_FACTOR. Under qemu's user-mode emulation (the shop's
+    32-bit build on a host that refuses 32-bit programs) every 32-bit
+    instruction is translated: a process start takes about a minute instead
+    of half a second, and the smoke step that runs there sets the factor."""
+    return seconds * float(os.environ.get("LUMIVO_WINE_TIME_FACTOR") or 1)
 
 
 def run(args, env=None, timeout=60, check=True, cwd=None):
@@ -186,13 +196,17 @@ def make_template_prefix(display, path):
 
 def fill_prefix(path, display):
     env = wine_env(path, display)
+    # Nothing here browses the web: without Internet Explorer's registration
+    # the prefix is made with one 32-bit process fewer, a minute under
+    # emulation.
+    env["WINEDLLOVERRIDES"] += ";iexplore.exe=d"
     try:
-        run(["wineboot", "--init"], env=env, timeout=180)
+        run(["wineboot", "--init"], env=env, timeout=time_limit(180))
         for args in TEMPLATE_REGISTRY:
-            run(["wine", "reg", "add"] + args, env=env, timeout=60)
-        run(["wineserver", "-w"], env=env, timeout=120)
+            run(["wine", "reg", "add"] + args, env=env, timeout=time_limit(60))
+        run(["wineserver", "-w"], env=env, timeout=time_limit(120))
     finally:
-        run(["wineserver", "-k"], env=env, check=False, timeout=30)
+        run(["wineserver", "-k"], env=env, check=False, timeout=time_limit(30))
 
 
 def copy_prefix(template, dest):
@@ -206,6 +220,23 @@ def copy_prefix(template, dest):
             if name.endswith(".reg"):
                 shutil.copy2(os.path.join(template, name), target)
     return dest
+
+
+def registry_value(prefix, key, name, hive="system.reg"):
+    """A string value as a prefix's registry file holds it (HKLM keys in
+    system.reg, relative to HKLM), or None. Read from the file rather than by
+    starting reg.exe, which costs a Wine process start: about a minute under
+    emulation. Wine writes the file when its server ends (wineserver -w)."""
+    with open(os.path.join(prefix, hive), encoding="utf-8", errors="surrogateescape") as f:
+        text = f.read()
+    escaped = key.replace("\\", "\\\\")
+    section = re.search(r"^\[" + re.escape(escaped) + r"\][^\n]*\n(.*?)(?:\n\n|\Z)", text,
+                        re.M | re.S | re.I)
+    if not section:
+        return None
+    value = re.search(r'^"' + re.escape(name) + r'"="((?:[^"\\]|\\.)*)"', section.group(1),
+                      re.M | re.I)
+    return re.sub(r"\\(.)", r"\1", value.group(1)) if value else None
 
 
 # --- command line, for the shell scripts (through tests/harness/wine-host.sh) ----------
@@ -229,13 +260,53 @@ def keep_display():
     return 0
 
 
+def watch_emulated(emulator):
+    """Prints a line for each process that runs under `emulator` for a
+    second or more (a 32-bit Wine process start under emulation takes about
+    a minute), until TERM or INT, then their number. A process is told by its
+    PID and start time: an exec inside it (Wine's loader starts its
+    preloader) is the same start, and the short-lived forks that Wine makes
+    to start a program do not count."""
+    stopping = []
+    for number in (signal.SIGTERM, signal.SIGINT):
+        signal.signal(number, lambda *_: stopping.append(True))
+    emulator = os.path.realpath(emulator)
+    began = time.monotonic()
+    first_seen = {}
+    counted = set()
+    while not stopping:
+        now = time.monotonic()
+        for entry in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                if os.readlink(f"/proc/{entry}/exe") != emulator:
+                    continue
+                with open(f"/proc/{entry}/stat", "rb") as f:
+                    key = (entry, f.read().rsplit(b")", 1)[1].split()[19])
+                if key in counted or now - first_seen.setdefault(key, now) < 1:
+                    continue
+                with open(f"/proc/{entry}/cmdline", "rb") as f:
+                    command = f.read().replace(b"\0", b" ").decode(errors="replace")
+            except OSError:
+                continue
+            counted.add(key)
+            print(f"  emulated from {first_seen[key] - began:4.0f} s: {command.strip()}",
+                  flush=True)
+        time.sleep(0.2)
+    print(f"{len(counted)} emulated Wine process starts", flush=True)
+    return 0
+
+
 def main(argv):
     """usage: winebox.py display       start Xvfb with openbox, print ":N", keep
                                       it until TERM, then stop it
        winebox.py prefix PATH     make the prefix at PATH once, on $DISPLAY
-       winebox.py env PATH        print the shell exports that run Wine in PATH"""
+       winebox.py env PATH        print the shell exports that run Wine in PATH
+       winebox.py watch EMULATOR  print each process started under EMULATOR
+                                  until TERM, then their number"""
     if argv == ["display"]:
         return keep_display()
+    if len(argv) == 2 and argv[0] == "watch":
+        return watch_emulated(argv[1])
     if len(argv) == 2 and argv[0] == "prefix":
         make_template_prefix(Display(name=os.environ["DISPLAY"]), argv[1])
         return 0

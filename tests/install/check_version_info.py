@@ -3,13 +3,28 @@ what Windows' file properties will show: file and product version from the
 build's one version, product name "lumivo", a Polish description, language
 Polish in code page 1250. lumivo.exe's About box names the same version.
 
+With --release, the output folder of tools/make-release.sh instead: one
+installer and one zip of one version, SHA256SUMS that verify, the zip's
+programs 32-bit with those version resources, and the installer a 32-bit
+program that carries exactly those programs.
+
 usage: check_version_info.py --windres WINDRES --version V --file-version W EXE...
+       check_version_info.py --windres WINDRES --release FOLDER
 """
 
 import argparse
+import hashlib
+import lzma
+import os
 import re
+import struct
 import subprocess
 import sys
+import tempfile
+import zipfile
+
+PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_sim.exe"]
+I386 = 0x14C
 
 
 def decode_rc_string(text):
@@ -59,20 +74,90 @@ def problems_of(exe, rc_text, version, file_version):
     return found
 
 
+def pe_machine(data):
+    """The machine field of a PE file's header (0x14C for 32-bit x86)."""
+    if data[:2] != b"MZ":
+        return None
+    offset = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[offset:offset + 4] != b"PE\0\0":
+        return None
+    return struct.unpack_from("<H", data, offset + 4)[0]
+
+
+def installer_contents(data):
+    """What a solid-LZMA NSIS installer unpacks, as one byte string: the
+    data after its first header is one raw LZMA stream (5 bytes of
+    properties first), which holds the script and each file."""
+    at = data.find(b"\xef\xbe\xad\xdeNullsoftInst") - 4
+    if at < 0:
+        return b""
+    length = struct.unpack_from("<I", data, at + 24)[0]
+    stream = data[at + 28:at + length]
+    settings, dict_size = stream[0], struct.unpack_from("<I", stream, 1)[0]
+    decompressor = lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=[{
+        "id": lzma.FILTER_LZMA1, "dict_size": dict_size, "lc": settings % 9,
+        "lp": settings // 9 % 5, "pb": settings // 45}])
+    try:
+        return decompressor.decompress(stream[5:])
+    except lzma.LZMAError:
+        return b""
+
+
+def release_problems(folder, windres):
+    names = sorted(os.listdir(folder))
+    setups = [n for n in names if re.fullmatch(r"lumivo-(.+)-setup\.exe", n)]
+    zips = [n for n in names if re.fullmatch(r"lumivo-(.+)-win32\.zip", n)]
+    if len(setups) != 1 or len(zips) != 1 or "SHA256SUMS" not in names:
+        return [f"{folder}: not one installer, one zip and SHA256SUMS: {names}"]
+    version = setups[0][len("lumivo-"):-len("-setup.exe")]
+    file_version = ".".join(re.match(r"(\d+)\.(\d+)\.(\d+)", version).groups()) + ".0"
+    problems = [] if zips[0] == f"lumivo-{version}-win32.zip" else [f"{zips[0]}: not {version}"]
+    with open(os.path.join(folder, "SHA256SUMS")) as f:
+        sums = dict(reversed(line.split()) for line in f if line.strip())
+    for name in setups + zips:
+        with open(os.path.join(folder, name), "rb") as f:
+            if sums.get(name) != hashlib.sha256(f.read()).hexdigest():
+                problems.append(f"SHA256SUMS: {name} does not verify")
+    with open(os.path.join(folder, setups[0]), "rb") as f:
+        setup = f.read()
+    if pe_machine(setup) != I386:
+        problems.append(f"{setups[0]}: not a 32-bit program")
+    carried = installer_contents(setup)
+    with zipfile.ZipFile(os.path.join(folder, zips[0])) as archive, \
+            tempfile.TemporaryDirectory() as unpacked:
+        for name in PROGRAMS:
+            data = archive.read(f"lumivo-{version}/{name}")
+            if pe_machine(data) != I386:
+                problems.append(f"{zips[0]}: {name} is not a 32-bit program")
+            if data not in carried:
+                problems.append(f"{setups[0]}: does not carry the zip's {name}")
+            path = os.path.join(unpacked, name)
+            with open(path, "wb") as f:
+                f.write(data)
+            problems += problems_of(path, read_resources(windres, path), version, file_version)
+    print(f"release {version}: {setups[0]}, {zips[0]}, SHA256SUMS")
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--windres", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--file-version", required=True)
-    parser.add_argument("exes", nargs="+")
+    parser.add_argument("--release")
+    parser.add_argument("--version")
+    parser.add_argument("--file-version")
+    parser.add_argument("exes", nargs="*")
     args = parser.parse_args()
     problems = []
+    if args.release:
+        problems = release_problems(args.release, args.windres)
+    elif not (args.version and args.file_version and args.exes):
+        parser.error("give --release, or --version, --file-version and the exes")
     for exe in args.exes:
         problems += problems_of(exe, read_resources(args.windres, exe), args.version,
                                 args.file_version)
     for problem in problems:
         print(problem)
-    print(f"{len(args.exes)} programs, {len(problems)} problems")
+    print(f"{len(problems)} problems")
     return 1 if problems else 0
 
 

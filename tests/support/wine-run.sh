@@ -30,6 +30,6 @@ rc=$?
 
 if [ -z "${LUMIVO_WINEPREFIX:-}" ] || [ -n "$lumivo_display_pid" ]; then
     # Wait for Wine's own helper processes to end, but not for ever.
-    timeout 30 wineserver -w || wineserver -k
+    timeout $((30 * ${LUMIVO_WINE_TIME_FACTOR:-1})) wineserver -w || wineserver -k
 fi
 exit "$rc"
