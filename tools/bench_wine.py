@@ -21,7 +21,7 @@ import subprocess
 import sys
 import tempfile
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, field
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path[:0] = [HERE, os.path.join(HERE, os.pardir, "tests", "harness")]
@@ -31,10 +31,12 @@ import program_session as program  # noqa: E402
 import setup_dat  # noqa: E402
 import virtual_serial  # noqa: E402
 import winebox  # noqa: E402
+import wineserver_trace  # noqa: E402
 
 # A 9600-baud scanner sends a byte (start bit, 8 data bits, stop bit) every
 # 1.04 ms; a 13-digit code and its carriage return take 14 of them.
-BYTE_TIME_S = 10 / 9600
+SCANNER_BAUD = 9600
+BYTE_TIME_S = 10 / SCANNER_BAUD
 LINE_TIME_MS = 14 * BYTE_TIME_S * 1000
 FRAME_MS = 1000 / 60
 
@@ -44,13 +46,14 @@ FRAME_MS = 1000 / 60
 class Plan:
     startup_runs: int = 7
     scan_codes: int = 500
+    scan_rounds: int = 5     # the floor and the program take turns
     burst_codes: int = 1000
     idle_seconds: int = 30
     largest_price_file: int = 10_000_000
 
 
 # --quick: the same rows from far fewer runs, for trying the script itself.
-QUICK = Plan(startup_runs=2, scan_codes=50, burst_codes=100, idle_seconds=5,
+QUICK = Plan(startup_runs=2, scan_codes=50, scan_rounds=2, burst_codes=100, idle_seconds=5,
              largest_price_file=100_000)
 # The paint rows' display: larger than a 1920 x 1080 client area with its
 # frame, caption and menu. The program's own rows run on the display size
@@ -76,6 +79,9 @@ class Row:
     goal: str = ""      # e.g. "<= 1.2": shown, never enforced
     met: bool = None    # None: no goal
     ratio: float = None
+    # The same figure beside further references, each a Row of its own
+    # whose key names its fields on this row's machine-readable line.
+    also: list = field(default_factory=list)
 
     def __post_init__(self):
         if self.ratio is None and self.reference:
@@ -103,20 +109,28 @@ def print_table(rows, out=sys.stdout):
     header = ("row", "figure", "reference", "ratio", "goal", "met")
     lines = []
     for row in rows:
-        met = "-" if row.met is None else ("yes" if row.met else "NO")
-        lines.append((row.what, f"{number(row.figure)} {row.unit}",
-                      f"{number(row.reference)} {row.unit} {row.reference_what}",
-                      number(row.ratio), row.goal or "-", met))
+        for shown in [row] + row.also:
+            met = "-" if shown.met is None else ("yes" if shown.met else "NO")
+            lines.append(("  " * (shown is not row) + shown.what,
+                          f"{number(shown.figure)} {shown.unit}",
+                          f"{number(shown.reference)} {shown.unit} {shown.reference_what}",
+                          number(shown.ratio), shown.goal or "-", met))
     widths = [max(len(line[i]) for line in lines + [header]) for i in range(len(header))]
     for line in [header] + lines:
         print("  ".join(cell.ljust(width) for cell, width in zip(line, widths)).rstrip(),
               file=out)
     for row in rows:
-        met = "" if row.met is None else f" met={'yes' if row.met else 'no'}"
-        ratio = "" if row.ratio is None else f" ratio={row.ratio:.4g}"
+        also = "".join(f" {other.key}={other.reference:.6g}"
+                       f"{machine_fields(other, other.key + '_')}" for other in row.also)
         print(f"bench-wine: row={row.key} figure={row.figure:.6g} unit={row.unit.replace(' ', '_')}"
-              f" reference={row.reference:.6g}{ratio}{met}", file=out)
+              f" reference={row.reference:.6g}{machine_fields(row)}{also}", file=out)
     out.flush()
+
+
+def machine_fields(row, prefix=""):
+    ratio = "" if row.ratio is None else f" {prefix}ratio={row.ratio:.4g}"
+    met = "" if row.met is None else f" {prefix}met={'yes' if row.met else 'no'}"
+    return ratio + met
 
 
 def idle_cpu_percent(pids, seconds):
@@ -212,31 +226,80 @@ def scan_paced(scanner, data):
     return time.time_ns()
 
 
-def scan_to_request_rows(scanner, server, codes):
-    note(f"scan to request, {len(codes)} codes at the scanner's pace")
-    latencies = []
-    lost = 0
+@dataclass
+class ScanTimes:
+    """Scan to request of paced codes: ms from the last byte written to the
+    request's arrival at the server, and the codes whose request never came."""
+    latencies: list
+    lost: int
+
+    def add(self, other):
+        self.latencies += other.latencies
+        self.lost += other.lost
+
+    def percentile(self, share):
+        ordered = sorted(self.latencies)
+        return ordered[min(len(ordered) - 1, int(len(ordered) * share))]
+
+
+def scan_to_request(who, scanner, server, codes):
+    note(f"scan to request, {who}, {len(codes)} codes at the scanner's pace")
+    times = ScanTimes([], 0)
     for code in codes:
         before = server.count()
         last_byte = scan_paced(scanner, code.encode("ascii") + b"\r")
         if not server.wait_beyond(before, timeout=3):
-            lost += 1
+            times.lost += 1
             continue
-        latencies.append((server.stamp(before) - last_byte) / 1e6)
+        times.latencies.append((server.stamp(before) - last_byte) / 1e6)
         time.sleep(0.03)  # the reply reaches the screen; a person scans the next item
-    latencies.sort()
-    p50 = latencies[len(latencies) // 2]
-    p99 = latencies[min(len(latencies) - 1, int(len(latencies) * 0.99))]
-    rows = [Row("scan_p50", f"scan to request p50 ({len(codes)} codes, paced)", p50, "ms",
-                LINE_TIME_MS, "line time of a code"),
-            Row("scan_p99", "scan to request p99", p99, "ms", LINE_TIME_MS,
-                "line time of a code")]
-    ratio_goal(rows[0], 0.05)
-    ratio_goal(rows[1], 0.1)
-    if lost:
-        rows.append(Row("scan_lost", "paced codes that never reached the server", lost,
-                        "codes", 0, "", goal="0", met=False))
+    return times
+
+
+def scan_to_request_rows(lumivo, floor):
+    """Each percentile against the line time of a code and against the
+    floor's: the least program of the same design, on the same line."""
+    rows = []
+    for key, share, what, line_goal in (("scan_p50", 0.5, "p50", 0.05),
+                                        ("scan_p99", 0.99, "p99", 0.1)):
+        figure = lumivo.percentile(share)
+        row = ratio_goal(Row(key, f"scan to request {what} ({len(lumivo.latencies)} codes, "
+                             "paced)", figure, "ms", LINE_TIME_MS, "line time of a code"),
+                         line_goal)
+        row.also.append(ratio_goal(Row("floor", f"against the floor's {what}", figure, "ms",
+                                       floor.percentile(share), "scan_floor.exe"), 1.2))
+        rows.append(row)
+    for key, who, times in (("scan_lost", "lumivo.exe", lumivo),
+                            ("scan_floor_lost", "scan_floor.exe", floor)):
+        if times.lost:
+            rows.append(Row(key, f"paced codes that never reached the server ({who})",
+                            times.lost, "codes", 0, "", goal="0", met=False))
     return rows
+
+
+def paced_scans(session, watch, args, server, scanner, floor, codes, trace=None):
+    """scan_floor.exe (`floor`) or lumivo.exe with its scanner on COM1:
+    started, warmed up, `codes` scanned at the scanner's pace, closed, so
+    the port is free for the next. Returns the ScanTimes and, given the
+    path of the wineserver's trace, the part of it those codes made."""
+    if floor:
+        title, who = "floor", "scan_floor.exe"
+        start_and_settle(session, watch, args.floor, title,
+                         ["COM1", str(SCANNER_BAUD), server.address])
+    else:
+        title, who = "lumivo", "lumivo.exe"
+        program_setup(session, server, port="COM1")
+        start_and_settle(session, watch, args.exe, title)
+    scan_to_request("warm-up", scanner, server, numbered_codes(0, 10))
+    begin = os.path.getsize(trace) if trace else 0
+    times = scan_to_request(who, scanner, server, codes)
+    traced = None
+    if trace:
+        with open(trace, "rb") as f:
+            f.seek(begin)
+            traced = f.read().decode(errors="replace")
+    close_program(session, str(watch.find(title)))
+    return times, traced
 
 
 def burst_rows(scanner, server, codes):
@@ -331,19 +394,25 @@ def paint_rows(session, exe):
 # --- idle and memory -------------------------------------------------------------------------
 
 
-def idle_and_memory(session, watch, plan, exe, title):
-    """Starts `exe`, waits for its window and for it to settle, then
-    measures its own process and wineserver while it waits; the program
-    stays up. Returns (pid, program %, wineserver %, resident kB)."""
-    program.start_program(session, exe)
+def start_and_settle(session, watch, exe, title, args=()):
+    """Starts `exe`, waits for its window, then a few seconds more for it to
+    settle; the program stays up."""
+    program.start_program(session, exe, args)
     deadline = time.monotonic() + 60
     while watch.find(title) is None:
-        if time.monotonic() > deadline:
+        if time.monotonic() > deadline or session.program.poll() is not None:
             raise RuntimeError(f"{os.path.basename(exe)} showed no window \"{title}\"")
         time.sleep(0.01)
+    time.sleep(3)
+
+
+def idle_and_memory(session, watch, plan, exe, title):
+    """Starts `exe` and lets it settle, then measures its own process and
+    wineserver while it waits; the program stays up. Returns (pid,
+    program %, wineserver %, resident kB)."""
+    start_and_settle(session, watch, exe, title)
     pid = program.windows_process(session, os.path.basename(exe))
     note(f"{title} at rest, {plan.idle_seconds} s")
-    time.sleep(3)
     own, server = idle_cpu_percent([pid, program.wineserver_process(session)], plan.idle_seconds)
     return pid, own, server, program.resident_kb(pid)
 
@@ -368,27 +437,60 @@ def idle_rows(plan, lumivo, least):
 
 def program_setup(session, server, port=""):
     fields = setup_dat.settings_fields(standaloneMode=0, serverAddress=server.address,
-                                       portName=port)
+                                       portName=port, baudRate=SCANNER_BAUD)
     setup_dat.write_setup(session.workdir, fields)
 
 
 def scanner_rows(session, watch, plan, args, server, scanner):
-    """The program with its scanner on COM1: idle, paced scans, a burst."""
+    """The program with its scanner on COM1: idle, paced scans beside the
+    floor's, a burst."""
     least = idle_and_memory(session, watch, plan, args.least, "least")
     close_program(session, str(watch.find("least")))
+    scan_rows = scans_beside_the_floor(session, watch, plan, args, server, scanner)
     program_setup(session, server, port="COM1")
     lumivo = idle_and_memory(session, watch, plan, args.exe, "lumivo")
-    rows = idle_rows(plan, lumivo, least)
-    scan_to_request_rows(scanner, server, numbered_codes(0, 10))  # warm-up
+    rows = idle_rows(plan, lumivo, least) + scan_rows
+    scan_to_request("warm-up", scanner, server, numbered_codes(0, 10))
     before_kb = program.resident_kb(lumivo[0])
-    rows += scan_to_request_rows(scanner, server, numbered_codes(100, plan.scan_codes))
     rows += burst_rows(scanner, server, numbered_codes(10000, plan.burst_codes))
     after_kb = program.resident_kb(lumivo[0])
-    codes = plan.scan_codes + plan.burst_codes
-    rows.append(Row("memory_growth", f"resident memory after the {codes} codes",
+    rows.append(Row("memory_growth", f"resident memory after the {plan.burst_codes} codes",
                     after_kb / 1024, "MiB", before_kb / 1024, "before them"))
     close_program(session, str(watch.find("lumivo")))
     return rows
+
+
+def scans_beside_the_floor(session, watch, plan, args, server, scanner):
+    """Scan to request of the floor and of the program: the same paced
+    codes on the same line, in rounds where the two take turns, so that a
+    load coming and going on the machine falls on both alike."""
+    floor, lumivo = ScanTimes([], 0), ScanTimes([], 0)
+    codes = numbered_codes(100, plan.scan_codes)
+    size = -(-len(codes) // plan.scan_rounds)
+    for first in range(0, len(codes), size):
+        for is_floor, times in ((True, floor), (False, lumivo)):
+            block, _ = paced_scans(session, watch, args, server, scanner, is_floor,
+                                   codes[first:first + size])
+            times.add(block)
+    return scan_to_request_rows(lumivo, floor)
+
+
+def count_requests(session, watch, args, server, scanner):
+    """--count-requests: a few paced codes through each program with the
+    prefix's server tracing every request (which slows it), then what the
+    trace shows between each carriage return and its datagram."""
+    path = os.path.join(session.root, "wineserver-trace.txt")
+    with open(path, "wb") as trace:
+        session.helpers.append(subprocess.Popen(
+            ["wineserver", "-f", "-d1"], env=session.env, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=trace))
+    time.sleep(1)  # up before the first program looks for it
+    codes = numbered_codes(100, 20)
+    lines = []
+    for floor, who in ((True, "scan_floor.exe"), (False, "lumivo.exe")):
+        _, traced = paced_scans(session, watch, args, server, scanner, floor, codes, path)
+        lines += wineserver_trace.summary(who, traced)
+    return lines
 
 
 def start_server(session):
@@ -409,7 +511,11 @@ def program_rows(args, plan, display, template):
     try:
         # The port is mapped while the prefix's server is down.
         scanner = virtual_serial.ScannerEnd(virtual_serial.start_virtual_serial(session, "COM1"))
+        if args.count_requests:
+            return count_requests(session, watch, args, server, scanner)
         start_server(session)
+        if args.scan_only:
+            return scans_beside_the_floor(session, watch, plan, args, server, scanner)
         program_setup(session, server)
         rows = startup_rows(session, watch, plan, (args.exe, "lumivo"), (args.least, "least"))
         rows += scanner_rows(session, watch, plan, args, server, scanner)
@@ -441,6 +547,8 @@ def measure(args, plan):
         rows = program_rows(args, plan, display, template)
     finally:
         winebox.stop_display(display)
+    if args.scan_only or args.count_requests:
+        return rows
     rows += paint_rows_on_large_display(args, template)
     if args.native_lookup:
         rows += lookup_rows_native(args.native_lookup)
@@ -451,19 +559,29 @@ def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--exe", required=True, help="lumivo.exe")
     parser.add_argument("--least", required=True, help="the least window program")
+    parser.add_argument("--floor", required=True,
+                        help="scan_floor.exe, the least program from scanned byte to request")
     parser.add_argument("--lookup", required=True, help="bench_lookup_win32.exe")
     parser.add_argument("--paint", required=True, help="bench_paint_win32.exe")
     parser.add_argument("--native-lookup", help="the native lumivo_bench, for its lookup rows")
     parser.add_argument("--template", required=True, help="the template Wine prefix (made once)")
     parser.add_argument("--quick", action="store_true",
                         help="far fewer runs and codes, smaller files: to try the script")
+    parser.add_argument("--scan-only", action="store_true",
+                        help="only scan to request, the program's beside its floor's")
+    parser.add_argument("--count-requests", action="store_true",
+                        help="instead of the table: the wineserver requests between the last "
+                             "byte of a code and its datagram, in each program")
     args = parser.parse_args(argv)
     plan = QUICK if args.quick else Plan()
 
     print(f"bench-wine: load average before: {program.read_proc('/proc/loadavg').decode().strip()}")
     rows = measure(args, plan)
     print(f"bench-wine: load average after: {program.read_proc('/proc/loadavg').decode().strip()}")
-    print_table(rows)
+    if args.count_requests:
+        print("\n".join(f"bench-wine: {line}" for line in rows))
+    else:
+        print_table(rows)
     return 0
 
 

@@ -4,35 +4,11 @@
 // memory and idle processor time against. The window is titled "least".
 #include <windows.h>
 
-namespace {
-
-LRESULT CALLBACK leastWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-}  // namespace
+#include "tests/bench/least_window.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = leastWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = "LEAST";
-    if (RegisterClassA(&windowClass) == 0) return 1;
-    HWND window = CreateWindowExA(0, "LEAST", "least", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr) return 1;
-    ShowWindow(window, showCommand);
-    UpdateWindow(window);
-    MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+    if (createLeastWindow(instance, leastWindowProc, "LEAST", "least", showCommand) == nullptr) {
+        return 1;
     }
-    return static_cast<int>(message.wParam);
+    return runLeastMessageLoop();
 }

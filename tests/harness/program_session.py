@@ -41,10 +41,11 @@ def new_session(display, template):
                    env=wine_env(prefix, display))
 
 
-def start_program(session, exe):
-    """lumivo.exe under Wine, working directory = the session's working folder."""
+def start_program(session, exe, args=()):
+    """lumivo.exe (or a bench program with its `args`) under Wine, working
+    directory = the session's working folder."""
     session.program = subprocess.Popen(
-        ["wine", os.path.abspath(exe)], cwd=session.workdir, env=session.env,
+        ["wine", os.path.abspath(exe)] + list(args), cwd=session.workdir, env=session.env,
         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     return session.program
 
