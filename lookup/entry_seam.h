@@ -2,8 +2,8 @@
 // defines these on the main window; tests link fakes.
 #pragma once
 
-// Stops the idle timer named by idleTimer, if any, and starts a fresh
-// one-shot 15-second timer whose id is kept in idleTimer.
+// Starts the one-shot 15-second idle timer, or starts a running one's 15
+// seconds again; its id is kept in idleTimer.
 void restartIdleTimer();
 
 // Stops the idle timer, if one runs, and sets idleTimer to 0.
