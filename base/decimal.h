@@ -1,5 +1,5 @@
 // The one writer of decimal numbers: prices on the screen, in the checker
-// simulator's replies and in the price-file tool's lists all read the same.
+// server's replies and in the price-file tool's lists all read the same.
 #pragma once
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 #
 # Thread model: the "-posix" compiler variant. lumivo.exe itself needs no
 # C++ threads: the scanner's reader starts with the C runtime's
-# _beginthreadex. The checker-server simulator and the Windows test of the
+# _beginthreadex. The checker server and the Windows test of the
 # Winsock exchange use std::thread, which the default "-win32" variant
 # lacks. Everything is linked statically, so no program needs a DLL beside it.
 #

@@ -1,5 +1,6 @@
 #include "lookup/cascade.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -53,4 +54,10 @@ CodeLookup lookupCode(const char* code, RecordFinder finder) {
     }
     if (length >= 12) lookupInStoreCode(code, finder, result);
     return result;
+}
+
+bool lookupShowsItem(const CodeLookup& found) {
+    const PriceRecord& record = found.record;
+    return found.found && std::isfinite(found.price) && std::isfinite(record.price) &&
+           std::isfinite(record.gross2) && std::isfinite(record.net1) && std::isfinite(record.net2);
 }

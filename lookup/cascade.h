@@ -28,3 +28,9 @@ struct CodeLookup {
 // as the till charges it; a code found as it stands keeps its record's price even when it looks
 // like an in-store code.
 CodeLookup lookupCode(const char* code, RecordFinder finder);
+
+// Whether the checker shows what the steps found: a record damaged on the
+// way from the back office (a price that is no number) or a computed price
+// that is no number shows as an unknown item, since showing it would put
+// "nan" on the screen and spoil the total.
+bool lookupShowsItem(const CodeLookup& found);

@@ -35,13 +35,6 @@ void cleanCode(char (&code)[17]) {
     code[sizeof code - 1] = '\0';
 }
 
-// A record with a NaN or infinite price was damaged on the way from the back
-// office; showing it would put "nan" on the screen and spoil the total.
-bool recordPricesAreSound(const PriceRecord& record) {
-    return std::isfinite(record.price) && std::isfinite(record.gross2) &&
-           std::isfinite(record.net1) && std::isfinite(record.net2);
-}
-
 void showNotFound() {
     showTextWithoutPrices(kUnknownItemText);
 }
@@ -67,14 +60,12 @@ bool findInPriceFile(const void*, const char* code, PriceRecord* record) {
     return true;
 }
 
-// The standalone lookup. A record damaged on the way from the back office
-// (a price that is no number), or a price the total cannot hold, shows as
-// an unknown item.
+// The standalone lookup. A damaged record, or a price the total cannot hold,
+// shows as an unknown item.
 void lookupInPriceFile(const char* code) {
     const CodeLookup found = lookupCode(code, {findInPriceFile, nullptr});
     checkState.weight = found.weight;
-    if (found.found && recordPricesAreSound(found.record) && std::isfinite(found.price) &&
-        std::isfinite(checkState.total + found.price)) {
+    if (lookupShowsItem(found) && std::isfinite(checkState.total + found.price)) {
         showFound(found.record, found.price);
     } else {
         showNotFound();

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "prchk/tool_output.h"
+#include "pricelist/file_calls.h"
 
 void writeToolText(ToolStream stream, std::string_view utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stream == ToolStream::Out ? stdout : stderr);
@@ -12,5 +13,5 @@ void writeToolData(std::string_view bytes, bool) {
 }
 
 int main(int argc, char** argv) {
-    return runPrchk(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc));
+    return runPrchk(programArguments(argc, argv));
 }

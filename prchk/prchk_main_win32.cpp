@@ -1,26 +1,15 @@
-// prchk on Windows. The C runtime's argv holds the command line in the PC's
-// ANSI code page, where a Polish letter of a path may already be lost; the
-// wide command line holds it whole.
+// prchk on Windows: the arguments from the wide command line, the words
+// through the console's wide calls.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <shellapi.h>
 
 #include <cstdio>
 
 #include "prchk/tool_output.h"
+#include "pricelist/file_calls.h"
 
 namespace {
-
-std::string utf8Of(const wchar_t* wide) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (length <= 1) return {};
-    std::string utf8(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), length, nullptr, nullptr);
-    utf8.pop_back();  // the terminating zero
-    return utf8;
-}
 
 // Writes through the console when the stream is one; false when it is
 // redirected to a file or a pipe.
@@ -56,12 +45,8 @@ void writeToolData(std::string_view bytes, bool windows1250) {
     writeTo(ToolStream::Out, bytes, windows1250 ? 1250 : CP_UTF8);
 }
 
-int main() {
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> args;
-    for (int i = 1; wide != nullptr && i < count; ++i) args.push_back(utf8Of(wide[i]));
-    LocalFree(wide);
+int main(int argc, char** argv) {
+    const std::vector<std::string> args = programArguments(argc, argv);
     // A dump redirected to a file is that file's bytes: no CR before each LF.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);

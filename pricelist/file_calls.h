@@ -4,8 +4,10 @@
 // name's bytes as they are.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // Opens a file as a C stream (`mode` as fopen takes it); null on failure.
 std::FILE* openFileNamed(const std::string& path, const char* mode);
@@ -29,3 +31,24 @@ enum class MoveResult {
 MoveResult moveFileOver(const std::string& from, const std::string& to);
 
 void pauseMilliseconds(int milliseconds);
+
+// What tells one version of a file from the next without reading it: its
+// size, the time of its last change and, where the system has one, what
+// identifies the file itself (a list moved over the old one in one step is a
+// new file even when size and time agree).
+struct FileStamp {
+    bool exists = false;
+    int64_t size = 0;
+    int64_t changed = 0;   // the system's own units
+    int64_t identity = 0;  // 0 where the system gives none
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file `path` names; `exists` is false when there is no
+// such file or it cannot be looked at.
+FileStamp stampFileNamed(const std::string& path);
+
+// The program's arguments after its name, in UTF-8. Windows reads them
+// through the wide command line: the C runtime's argv holds them in the
+// PC's ANSI code page, where a Polish letter of a path may already be lost.
+std::vector<std::string> programArguments(int argc, char** argv);

@@ -1,5 +1,5 @@
-// The work behind the prchk tool, for the tool itself, the checker-server
-// simulator and the tests: turning a shop's CSV price list into a PRCHK.DAT
+// The work behind the prchk tool, for the tool itself, the checker server
+// and the tests: turning a shop's CSV price list into a PRCHK.DAT
 // the price checker can search, turning a PRCHK.DAT back into CSV, and
 // checking a PRCHK.DAT from any source before it goes onto a checker.
 //

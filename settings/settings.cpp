@@ -17,8 +17,6 @@
 #include "settings/settings_file_seam.h"
 #include "settings/warning.h"
 
-Settings settings;
-
 namespace {
 
 constexpr const char* kSettingsTempName = "setup.dat.new";
@@ -34,20 +32,6 @@ bool setupDatHeld = false;
 
 // The system's error number of the last save that failed.
 unsigned long lastSaveError = 0;
-
-// The file may come from anywhere (an old version, a hand edit, a broken
-// disk): every text field ends with a zero at its last byte whatever the
-// file says, so the path, the font and the address are always terminated.
-void terminateTextFields(Settings& s) {
-    s.portName[sizeof s.portName - 1] = '\0';
-    s.priceFilePath[sizeof s.priceFilePath - 1] = '\0';
-    s.serverAddress[sizeof s.serverAddress - 1] = '\0';
-    s.fontName[sizeof s.fontName - 1] = '\0';
-    for (int slot = 0; slot < kPrefixSlots; ++slot) {
-        s.valuePrefixes[slot][kPrefixSlotSize - 1] = '\0';
-        s.weightPrefixes[slot][kPrefixSlotSize - 1] = '\0';
-    }
-}
 
 // Bytes read into `s`, or kSettingsFileMissing / kSettingsFileUnreadable
 // once a held file has been tried for a second.

@@ -51,6 +51,11 @@ static_assert(offsetof(Settings, fontName) == 396);
 // The settings of this run. Written only on the window's thread.
 extern Settings settings;
 
+// Ends every text field of `s` with a zero at its last byte, whatever the
+// file it came from says: a record from an old version, a hand edit or a
+// broken disk must never leave a path, an address or a prefix unterminated.
+void terminateTextFields(Settings& s);
+
 inline constexpr const char* kSettingsFileName = "setup.dat";
 inline constexpr const char* kDefaultPriceFilePath = "C:\\QXR\\!!u$unac\\PRCHK.DAT";
 

@@ -55,7 +55,7 @@ cmake -S . -B "$build" -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=Release 
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
     -DLUMIVO_VERSION_OVERRIDE="${LUMIVO_VERSION:-}" -DLUMIVO_VERSION_SUFFIX="$suffix" \
     -DLUMIVO_BENCH=OFF >"$build/configure.log"
-cmake --build "$build" -j2 --target lumivo prchk checker_sim
+cmake --build "$build" -j2 --target lumivo prchk checker_server
 
 header="$build/generated/lumivo_version.h"
 version=$(sed -n 's/^#define LUMIVO_VERSION "\(.*\)"$/\1/p' "$header")
@@ -64,7 +64,7 @@ say "version $version (file version $file_version)"
 
 # Found rather than named: the folder of a target may move.
 programs=()
-for name in lumivo.exe prchk.exe checker_sim.exe; do
+for name in lumivo.exe prchk.exe checker_server.exe; do
     programs+=("$(find "$build" -name "$name" -not -path "*/CMakeFiles/*" | head -n 1)")
 done
 stage="$build/stage"

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds lumivo.exe and runs it under Wine in a demo working folder, build/demo:
 # its own Wine prefix, the demo price file, and a setup.dat for server mode
-# against the bundled checker-server simulator on 127.0.0.1:1001.
+# against the checker server on 127.0.0.1:1001, serving the demo list with the
+# demo's in-store prefixes.
 #
 #   tools/run-demo.sh               server mode (the program's default mode)
 #   tools/run-demo.sh --standalone  standalone mode, looking codes up in PRCHK.DAT
@@ -37,11 +38,11 @@ mkdir -p "$demo"
 "$lumivo_demo_prchk" build tools/demo/demo_items.csv "$demo/PRCHK.DAT"
 python3 tests/harness/setup_dat.py "$demo" "$mode" "$demo/PRCHK.DAT" 127.0.0.1
 
-sim_pid=""
+server_pid=""
 cleanup() {
-    if [ -n "$sim_pid" ]; then
-        kill "$sim_pid" 2>/dev/null || true
-        wait "$sim_pid" 2>/dev/null || true
+    if [ -n "$server_pid" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
     fi
     lumivo_stop_display
 }
@@ -63,13 +64,16 @@ fi
 lumivo_use_prefix "$demo/wineprefix"
 
 if [ "$mode" = server ]; then
-    echo "run-demo: starting the checker-server simulator on 127.0.0.1:1001 (one line per request)"
-    $SUDO "$lumivo_demo_server" --address 127.0.0.1 --port 1001 \
-        --csv tools/demo/demo_items.csv &
-    sim_pid=$!
+    echo "run-demo: starting the checker server on 127.0.0.1:1001 (one line per request)"
+    # The demo's setup.dat gives the server the prefixes the checker has;
+    # the codes nobody priced are counted in the demo folder.
+    $SUDO "$lumivo_demo_server" --address 127.0.0.1 --port 1001 --verbose \
+        --csv tools/demo/demo_items.csv --setup "$demo/setup.dat" \
+        --unknown "$demo/nieznane-kody.csv" &
+    server_pid=$!
     sleep 0.5
-    if ! kill -0 "$sim_pid" 2>/dev/null; then
-        echo "run-demo: the simulator did not start (port 1001 taken, or no root rights?)" >&2
+    if ! kill -0 "$server_pid" 2>/dev/null; then
+        echo "run-demo: the checker server did not start (port 1001 taken, or no root rights?)" >&2
         exit 1
     fi
 fi

@@ -15,7 +15,7 @@
 #
 #   tools/smoke-shop-build.sh RELEASE_FOLDER NATIVE_BUILD
 #
-# NATIVE_BUILD: a native build of this tree with prchk and checker_sim. The
+# NATIVE_BUILD: a native build of this tree with prchk and checker_server. The
 # checker and the installer run side by side, each on a virtual display of
 # its own.
 #
@@ -99,7 +99,7 @@ smoke() {
     part "lumivo.exe and prchk.exe" env LUMIVO_E2E_DISPLAY="$DISPLAY" \
         python3 "$root/tests/e2e/test_standalone.py" --exe "$programs/lumivo.exe" \
         --windows-prchk "$programs/prchk.exe" --prchk "$native/prchk/prchk" \
-        --sim "$native/server/checker_sim" StandaloneScreen.test_shop_build_in_one_run \
+        --server "$native/server/checker_server" StandaloneScreen.test_shop_build_in_one_run \
         >"$work/checker.log" 2>&1 &
     checker=$!
     # Debian's python3-markdown, which the installer's guide needs, belongs to

@@ -2,7 +2,7 @@
 # Long runs of lumivo.exe under Wine on a virtual display, full screen, codes
 # written to its virtual serial scanner as fast as the line takes them:
 #
-#   server      100 000 codes against the checker-server simulator, each of
+#   server      100 000 codes against the checker server, each of
 #               which must reach it once, in order, byte for byte
 #   standalone  100 000 codes looked up in a price file of 1 000 000 records at
 #               0.01 each, after which the screen's total must read 1000.00
@@ -31,12 +31,12 @@ cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release --no-warn-unu
     -DCMAKE_TOOLCHAIN_FILE="$LUMIVO_TOOLCHAIN" >/dev/null
 cmake --build "$windows" -j2 --target lumivo
 cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BENCH=OFF >/dev/null
-cmake --build "$native" -j2 --target prchk checker_sim
+cmake --build "$native" -j2 --target prchk checker_server
 
 echo "soak-wine: soaking (waits for ${LUMIVO_WINE_LOCK:-/tmp/lumivo-wine.lock})"
 # Found rather than named: the folder of the exe's target may move.
 lumivo_hold_wine_lock
 python3 tools/soak_wine.py \
     --exe "$(find "$windows" -name lumivo.exe -not -path "*/CMakeFiles/*" | head -n 1)" \
-    --prchk "$native/prchk/prchk" --sim "$native/server/checker_sim" \
+    --prchk "$native/prchk/prchk" --server "$native/server/checker_server" \
     --template "$windows/soak-wine-template" "$@"

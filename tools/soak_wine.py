@@ -1,7 +1,7 @@
 """Soaks of the real lumivo.exe under Wine, full screen, its scanner on a
 virtual serial line (tools/soak-wine.sh builds what it needs and runs this).
 
-  server      100 000 codes asked of the checker-server simulator: every code
+  server      100 000 codes asked of the checker server: every code
               must reach it once, in order, byte for byte.
   standalone  100 000 codes looked up in a price file of 1 000 000 records,
               each costing 0.01: the running total must end at 1000.00 (the
@@ -14,7 +14,7 @@ of the process that runs lumivo.exe is read after the first 1 000 codes and
 after the last; the two may differ by at most 1 MiB. Prints one report per run and
 ends non-zero when a check failed.
 
-usage: soak_wine.py --exe lumivo.exe --prchk prchk --sim checker_sim
+usage: soak_wine.py --exe lumivo.exe --prchk prchk --server checker_server
                     --template PREFIX [--codes N] [server] [standalone]
 """
 
@@ -175,31 +175,32 @@ def server_soak(args, run):
     csv_path = os.path.join(run.session.root, "items.csv")
     with open(csv_path, "w", encoding="utf-8") as f:
         f.write(servers.PRICE_LIST)
-    simulator = servers.start_simulator(run.session, args.sim, address, csv_path)
+    # No rate limit: the scanner's codes come far faster than a checker's.
+    server = servers.start_checker_server(run.session, args.server, address, csv_path,
+                                          more=("--rate", "0"))
     scanner = start_program(args, run, {"standaloneMode": 0, "serverAddress": address})
 
     def done_at(count):
-        # One line per datagram after the first line, "listening on".
-        wait_progress(lambda: len(simulator.all_lines()) - 1, count, "requests at the simulator")
+        wait_progress(lambda: len(server.requests()), count, "requests at the checker server")
 
     try:
         soak(run, scanner, done_at)
     finally:
         scanner.close()
-    # The simulator knows none of the codes: the screen tells so, and the
+    # The server knows none of the codes: the screen tells so, and the
     # total stays at nothing.
     problems = screen.wait_for_screen(run.session, "soak-end", full_screen=True,
                                       name=UNKNOWN_LINE, price="0.00", total="0.00")
     run.check(not problems, f"screen at the end: {problems}")
     run.total = "0.00" if not problems else None
     time.sleep(1)  # nothing more may come
-    asked = [(seq, code) for seq, code, _ in simulator.requests()]
+    asked = [(seq, code) for seq, code, _ in server.requests()]
     expected = [(0x80 | (i & 0x7F), code) for i, code in enumerate(run.codes)]
     run.check(len(asked) == len(expected), f"{len(asked)} requests for {len(expected)} codes")
     for i, (seen, due) in enumerate(zip(asked, expected)):
         if not run.check(seen == due, f"request {i}: {seen} where {due} was due"):
             break
-    run.check(not simulator.notes(), f"malformed requests: {simulator.notes()[:3]}")
+    run.check(not server.notes(), f"malformed requests: {server.notes()[:3]}")
 
 
 def price_file_codes(count):
@@ -286,7 +287,7 @@ def main(argv):
     parser = argparse.ArgumentParser(description="Soaks of lumivo.exe under Wine.")
     parser.add_argument("--exe", required=True)
     parser.add_argument("--prchk", required=True)
-    parser.add_argument("--sim", required=True)
+    parser.add_argument("--server", required=True)
     parser.add_argument("--template", required=True, help="the template Wine prefix")
     parser.add_argument("--codes", type=int, default=100_000)
     parser.add_argument("modes", nargs="*", help="server, standalone (default: both)")

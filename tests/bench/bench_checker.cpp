@@ -35,7 +35,7 @@ class TimingServer {
 public:
     TimingServer() {
         server_.serve(
-            -1, [this](LoopbackServer& self, const SimPeer& peer, const LoopbackServer::Bytes&) {
+            -1, [this](LoopbackServer& self, const ServerPeer& peer, const LoopbackServer::Bytes&) {
                 requestArrived_.store(nowNs(), std::memory_order_release);
                 replySent_.store(nowNs(), std::memory_order_release);
                 self.sendTo(peer, kReply);

@@ -2,9 +2,10 @@
 prefix for the whole script; for every test its own prefix copy, working
 folder and helpers, stopped by PID when the test ends, whatever its outcome.
 
-Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --sim
-checker_sim [--windows-prchk prchk.exe] [unittest arguments]`
-(tests/e2e/CMakeLists.txt); prchk and checker_sim are native programs.
+Each script is run as `test_x.py --exe lumivo.exe --prchk prchk --server
+checker_server [--windows-prchk prchk.exe] [--windows-server checker_server.exe]
+[unittest arguments]` (tests/e2e/CMakeLists.txt); prchk and checker_server are
+native programs, the --windows- ones the Windows programs of the same build.
 """
 
 import argparse
@@ -115,7 +116,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--prchk")
-    parser.add_argument("--sim", required=True)
+    parser.add_argument("--server", required=True)
+    parser.add_argument("--windows-server")
     parser.add_argument("--source")
     parser.add_argument("--windows-prchk", help="the Windows prchk.exe of the same build")
     ARGS, rest = parser.parse_known_args()

@@ -1,10 +1,10 @@
 """The real lumivo.exe with a barcode scanner on a virtual serial line, under
 Wine on a virtual display, in server mode against the checker-server
-simulator on a loopback address of its own.
+server on a loopback address of its own.
 
 The scanner is played by writing to the far end of a socat pseudo-terminal
 pair whose near end the Wine prefix knows as COM1 (and a second as COM2).
-Counting the requests at the simulator shows how many lookups the bytes made.
+Counting the requests at the server shows how many lookups the bytes made.
 """
 
 import os
@@ -50,12 +50,12 @@ class Scanner(ProgramCase):
         return end
 
     def assert_requests(self, expected, what):
-        """The simulator saw exactly these (sequence byte, code) requests."""
-        self.simulator.wait_requests(len(expected), timeout=10)
+        """The server saw exactly these (sequence byte, code) requests."""
+        self.server.wait_requests(len(expected), timeout=10)
         time.sleep(QUIET_S)  # and nothing more comes
-        seen = [(seq, code) for seq, code, _ in self.simulator.requests()]
+        seen = [(seq, code) for seq, code, _ in self.server.requests()]
         self.assertEqual(seen, expected, what)
-        self.assertEqual(self.simulator.notes(), [])
+        self.assertEqual(self.server.notes(), [])
 
     def assert_program_idle(self, what):
         """The program's process uses next to no processor time while
@@ -71,8 +71,8 @@ class Scanner(ProgramCase):
         """Server mode with the scanner on `port_name` (none when empty); no
         warning at start-up."""
         self.server_setup(self.address, portName=port_name)
-        self.simulator = servers.start_simulator(
-            self.session, program_case.ARGS.sim, self.address, self.write_price_list(PRICE_LIST))
+        self.server = servers.start_checker_server(
+            self.session, program_case.ARGS.server, self.address, self.write_price_list(PRICE_LIST))
         self.start()
         self.assertIsNone(program.find_window(self.session, "Uwaga", timeout=0.5),
                           "a warning at start-up")

@@ -309,16 +309,16 @@ class StandaloneScreen(ProgramCase):
         self.assert_box("O programie", 15, "lumivo")
 
         # Server mode from the dialog (Alt+P reaches its radio button first),
-        # in force from the next Enter; the simulator answers.
+        # in force from the next Enter; the checker server answers.
         dialog = program.open_config_dialog(self.session)
         program.press(self.session, "alt+p", "Return", window=dialog)
         self.assertTrue(program.wait_window_gone(self.session, dialog), "the dialog stayed")
-        simulator = servers.start_simulator(self.session, program_case.ARGS.sim, address,
-                                            self.write_price_list(servers.PRICE_LIST))
+        server = servers.start_checker_server(self.session, program_case.ARGS.server, address,
+                                              self.write_price_list(servers.PRICE_LIST))
         program.enter_code(self.session, servers.BREAD[0])
         self.assert_screen("server", name=servers.BREAD[1], price=servers.BREAD[2],
                            total="44.63")
-        self.assertEqual([(seq, code) for seq, code, _ in simulator.wait_requests(1)],
+        self.assertEqual([(seq, code) for seq, code, _ in server.wait_requests(1)],
                          [(0x80, servers.BREAD[0])])
 
         program.press(self.session, "alt+k")

@@ -17,7 +17,7 @@
 #include "checker/checker.h"
 #include "lookup/in_store_codes.h"
 #include "scanner/scanner.h"
-#include "server/checker_sim_request.h"
+#include "server/checker_request.h"
 #include "settings/settings_file_seam.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/fakes.h"
@@ -130,7 +130,7 @@ std::vector<std::string> codesToScan(const Settings& s) {
 }
 
 // After a lookup on the server: a name line or the communication error, the
-// total grown by the price shown, and a request the simulator would take,
+// total grown by the price shown, and a request the checker server would take,
 // carrying the code.
 void checkShownFromServer(const std::string& code, double totalBefore, int requestsBefore) {
     const CheckState& s = checkState;
@@ -139,9 +139,9 @@ void checkShownFromServer(const std::string& code, double totalBefore, int reque
     check(memoryServer.openSockets == 0);
     if (memoryServer.requests == requestsBefore) return;
     const std::string& sent = memoryServer.lastRequest;
-    SimRequest request;
-    check(readSimRequest(reinterpret_cast<const unsigned char*>(sent.data()), sent.size(),
-                         sent.size(), request) == nullptr);
+    CheckerRequest request;
+    check(readCheckerRequest(reinterpret_cast<const unsigned char*>(sent.data()), sent.size(),
+                             sent.size(), request) == nullptr);
     check(request.code == code.substr(0, kLookedUpCodeLength));
 }
 

@@ -1,5 +1,5 @@
-"""Checker servers for the end-to-end tests: the checker-server simulator
-(server/checker_sim) with its per-request lines, and a capturing server in
+"""Checker servers for the end-to-end tests: the shop's checker server
+(server/checker_server) with its per-request lines, and a capturing server in
 this process that keeps every request datagram as it came off the wire. Also
 the short price list both serve.
 
@@ -22,15 +22,15 @@ ETX = 0x03
 CR = 0x0D
 
 
-# --- the checker-server simulator (server/checker_sim) --------------------------
+# --- the checker server (server/checker_server) ----------------------------------
 
-# One line per well-formed request, e.g.
-#   12:00:01.234 127.0.0.2:40000 seq=0x80 code=5901234000017 -> known "..." price 6.49
-SIM_REQUEST = re.compile(r"seq=0x([0-9A-F]{2}) code=(\S+) -> (.*)$")
+# One line per well-formed request with --verbose, e.g.
+#   2026-12-10 12:00:01.234 127.0.0.2:40000 seq=0x80 code=5901234000017 -> known "..." price 6.49
+SERVER_REQUEST = re.compile(r"seq=0x([0-9A-F]{2}) code=(\S+) -> (.*)$")
 
 
-class Simulator:
-    """A running checker_sim whose standard output is collected line by line."""
+class CheckerServer:
+    """A running checker_server whose standard output is collected line by line."""
 
     def __init__(self, proc):
         self.proc = proc
@@ -53,14 +53,15 @@ class Simulator:
         """(sequence byte, code, what was answered) for each well-formed request."""
         found = []
         for line in self.all_lines():
-            match = SIM_REQUEST.search(line)
+            match = SERVER_REQUEST.search(line)
             if match:
                 code = "" if match.group(2) == "(empty)" else match.group(2)
                 found.append((int(match.group(1), 16), code, match.group(3)))
         return found
 
     def notes(self):
-        """Lines about datagrams the simulator found malformed."""
+        """Lines about datagrams the server did not answer (malformed, from an
+        address not allowed, over the rate)."""
         return [line for line in self.all_lines() if " note: " in line]
 
     def wait_requests(self, count, timeout=15):
@@ -108,27 +109,30 @@ def require_loopback(address):
         raise ValueError(f"{address} is no loopback address")
 
 
-def start_simulator(session, sim_exe, address, csv_path, mode="normal"):
-    """checker_sim on address:1001, stopped by PID with the session."""
+def start_checker_server(session, server_exe, address, list_path, mode="normal", more=()):
+    """checker_server on address:1001 with its per-request lines, once its
+    list has loaded (or failed to); stopped by PID with the session. `more`:
+    further options, e.g. ("--setup", path) or ("--rate", "0")."""
     require_loopback(address)
+    form = "--dat" if list_path.upper().endswith(".DAT") else "--csv"
     proc = subprocess.Popen(
-        [sim_exe, "--address", address, "--port", str(CHECKER_PORT), "--csv", csv_path,
-         "--mode", mode],
+        [server_exe, "--address", address, "--port", str(CHECKER_PORT), form, list_path,
+         "--mode", mode, "--verbose", *more],
         stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     session.helpers.append(proc)
-    simulator = Simulator(proc)
+    server = CheckerServer(proc)
     deadline = time.monotonic() + 10
-    while not any("listening on" in line for line in simulator.all_lines()):
+    while not any(" list: " in line for line in server.all_lines()):
         if proc.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError(f"checker_sim did not start: {simulator.all_lines()}")
+            raise RuntimeError(f"checker_server did not start: {server.all_lines()}")
         time.sleep(0.02)
-    return simulator
+    return server
 
 
-def stop_simulator(session, simulator):
-    stop_process(simulator.proc)
-    if simulator.proc in session.helpers:
-        session.helpers.remove(simulator.proc)
+def stop_checker_server(session, server):
+    stop_process(server.proc)
+    if server.proc in session.helpers:
+        session.helpers.remove(server.proc)
 
 
 
@@ -230,7 +234,7 @@ class CapturingServer:
         self.sock.close()
 
 
-# --- the price list the simulator serves ------------------------------------------
+# --- the price list the checker server serves -------------------------------------
 
 # A short price list for the server and scanner tests. Names of at most 20
 # characters: the server sends one display line of 20.

@@ -173,7 +173,7 @@ lumivo_wine_env() {
 }
 
 # lumivo_build_demo: lumivo.exe for this host's Wine in build/demo-windows-ARCH
-# and the native prchk and checker_sim in build/demo-native (after
+# and the native prchk and checker_server in build/demo-native (after
 # lumivo_pick_wine). Sets lumivo_demo_exe, lumivo_demo_prchk and
 # lumivo_demo_server.
 lumivo_build_demo() {
@@ -184,9 +184,9 @@ lumivo_build_demo() {
     cmake --build "$windows" -j2 --target lumivo || return 1
     cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMIVO_BENCH=OFF \
         >/dev/null || return 1
-    cmake --build "$native" -j2 --target prchk checker_sim || return 1
+    cmake --build "$native" -j2 --target prchk checker_server || return 1
     # Found rather than named: the folder of the exe's target may move.
     lumivo_demo_exe=$(find "$windows" -name lumivo.exe -not -path "*/CMakeFiles/*" | head -n 1)
     lumivo_demo_prchk="$native/prchk/prchk"
-    lumivo_demo_server="$native/server/checker_sim"
+    lumivo_demo_server="$native/server/checker_server"
 }

@@ -1,4 +1,4 @@
-// What the tests of the checker exchange and of the simulator share: one
+// What the tests of the checker exchange and of the checker server share: one
 // exchange with a server, and the state a test starts from.
 #pragma once
 

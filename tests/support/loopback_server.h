@@ -1,5 +1,5 @@
 // A checker server on a loopback address, played by a thread of a test or a
-// benchmark, on the simulator's own server-socket seam so that the native
+// benchmark, on the checker server's own socket seam so that the native
 // tests, the Windows tests and the benchmarks share one. Each request that
 // arrives is kept and handed to `respond`, which answers it (or not).
 // On Windows the caller has started network use.
@@ -12,22 +12,23 @@
 #include <thread>
 #include <vector>
 
-#include "server/checker_sim_net.h"
+#include "server/server_net.h"
 
 class LoopbackServer {
 public:
     using Bytes = std::vector<unsigned char>;
-    using Respond = std::function<void(LoopbackServer&, const SimPeer&, const Bytes&)>;
+    using Respond = std::function<void(LoopbackServer&, const ServerPeer&, const Bytes&)>;
 
     explicit LoopbackServer(const char* address = "127.0.0.1") {
         uint32_t where = 0;
         std::string error;
-        if (simParseAddress(address, &where) == 0) socket_ = simOpenServer(where, 0, &port_, error);
+        if (serverParseAddress(address, &where) == 0)
+            socket_ = serverOpenSocket(where, 0, &port_, error);
     }
     ~LoopbackServer() {
         stop_ = true;
         join();
-        simClose(socket_);
+        serverClose(socket_);
     }
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -41,8 +42,8 @@ public:
             int quiet = 0;
             for (int served = 0; !stop_ && (count < 0 || served < count);) {
                 unsigned char buffer[2048];
-                SimPeer peer;
-                const int n = simReceive(socket_, buffer, sizeof buffer, &peer, kPollMs);
+                ServerPeer peer;
+                const int n = serverReceive(socket_, buffer, sizeof buffer, &peer, kPollMs);
                 if (n == -2 && (count < 0 || ++quiet * kPollMs < 5000)) continue;
                 if (n < 0) return;
                 quiet = 0;
@@ -55,13 +56,13 @@ public:
 
     // Serves one request with `reply`.
     void answerWith(const std::string& reply) {
-        serve(1, [reply](LoopbackServer& server, const SimPeer& peer, const Bytes&) {
+        serve(1, [reply](LoopbackServer& server, const ServerPeer& peer, const Bytes&) {
             server.sendTo(peer, reply);
         });
     }
 
-    void sendTo(const SimPeer& peer, const std::string& bytes) {
-        simSendTo(socket_, bytes.data(), static_cast<int>(bytes.size()), peer);
+    void sendTo(const ServerPeer& peer, const std::string& bytes) {
+        serverSendTo(socket_, bytes.data(), static_cast<int>(bytes.size()), peer);
     }
 
     // The requests served so far, once the serving thread has ended.
@@ -77,7 +78,7 @@ private:
         if (worker_.joinable()) worker_.join();
     }
 
-    SimSocket socket_ = kNoSimSocket;
+    ServerSocket socket_ = kNoServerSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread worker_;

@@ -1,5 +1,5 @@
 // The checker exchange against checker servers played by the test itself on
-// loopback, and the checker-server simulator driven as a separate program.
+// loopback.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -112,7 +112,7 @@ TEST_F(CheckerTest, RequestCarriesSequenceCommandCodeAndEnd) {
 
 TEST_F(CheckerTest, SequenceRunsFrom0x80To0xFFAndStartsAgain) {
     LoopbackServer server;
-    server.serve(129, [](LoopbackServer& self, const SimPeer& peer, const Bytes&) {
+    server.serve(129, [](LoopbackServer& self, const ServerPeer& peer, const Bytes&) {
         self.sendTo(peer, serverReply("x", "y"));
     });
     for (int i = 0; i < 129; ++i) {
@@ -285,7 +285,7 @@ TEST_F(CheckerTest, EmptyDatagramIsNoReplyAndShowsNoMessage) {
 
 TEST_F(CheckerTest, ReplyFromAnotherPortIsNotTaken) {
     LoopbackServer server;
-    server.serve(1, [](LoopbackServer& self, const SimPeer& peer, const Bytes&) {
+    server.serve(1, [](LoopbackServer& self, const ServerPeer& peer, const Bytes&) {
         LoopbackServer other;
         other.sendTo(peer, serverReply("Obcy", "Cena: 999"));
         std::this_thread::sleep_for(50ms);
@@ -309,7 +309,7 @@ TEST_F(CheckerTest, NoServerListeningEndsTheExchangeWithAMessage) {
 
 TEST_F(CheckerTest, SilentServerEndsTheWaitAfterTheTimeOut) {
     LoopbackServer server;
-    server.serve(1, [](LoopbackServer&, const SimPeer&, const Bytes&) {});
+    server.serve(1, [](LoopbackServer&, const ServerPeer&, const Bytes&) {});
     Exchange exchange;
     const auto start = std::chrono::steady_clock::now();
     ask(exchange, "127.0.0.1", server.port());
@@ -418,7 +418,5 @@ TEST(CheckerPrice, ReadsTheWayServersWritePricesInAnyLocale) {
     EXPECT_EQ(readDecimalText("1e999999"), HUGE_VAL);
     EXPECT_EQ(readDecimalText("1e-999999"), 0);
 }
-
-// --- The checker-server simulator ------------------------------------------
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(WinsockExchange, EmptyDatagramIsNoReply) {
 
 TEST_F(WinsockExchange, SilentServerEndsByTheTimeOut) {
     LoopbackServer server;
-    server.serve(1, [](LoopbackServer&, const SimPeer&, const Bytes&) {});
+    server.serve(1, [](LoopbackServer&, const ServerPeer&, const Bytes&) {});
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ask(server.port()), -1);
     const auto waited = std::chrono::steady_clock::now() - start;

@@ -1,11 +1,12 @@
-// The simulator's network and stop handling on Winsock 2.2 and the console.
+// The checker server's network, clock and stop handling on Winsock 2.2 and
+// the console.
 #include <windows.h>
 #include <winsock2.h>
 
 #include <atomic>
 #include <string>
 
-#include "server/checker_sim_net.h"
+#include "server/server_net.h"
 
 namespace {
 
@@ -18,18 +19,12 @@ BOOL WINAPI onConsoleControl(DWORD) {
 
 }  // namespace
 
-int simParseAddress(const char* text, uint32_t* address) {
-    const unsigned long parsed = text[0] == '\0' ? INADDR_NONE : inet_addr(text);
-    if (parsed == INADDR_NONE) return -1;
-    *address = static_cast<uint32_t>(parsed);
-    return 0;
-}
-
-SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error) {
+ServerSocket serverOpenSocket(uint32_t address, uint16_t port, uint16_t* boundPort,
+                              std::string& error) {
     const SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
     if (s == INVALID_SOCKET) {
         error = "socket() failed: error " + std::to_string(WSAGetLastError());
-        return kNoSimSocket;
+        return kNoServerSocket;
     }
     // Without this, an ICMP "port unreachable" for an earlier answer makes
     // the next recvfrom fail with WSAECONNRESET.
@@ -46,13 +41,13 @@ SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, st
         getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         error = "bind() failed: error " + std::to_string(WSAGetLastError());
         closesocket(s);
-        return kNoSimSocket;
+        return kNoServerSocket;
     }
     *boundPort = ntohs(local.sin_port);
-    return static_cast<SimSocket>(s);
+    return static_cast<ServerSocket>(s);
 }
 
-int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs) {
+int serverReceive(ServerSocket socket, void* buffer, int size, ServerPeer* from, unsigned pollMs) {
     const SOCKET s = static_cast<SOCKET>(socket);
     fd_set readable;
     FD_ZERO(&readable);
@@ -73,11 +68,11 @@ int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned
     from->address = peer.sin_addr.s_addr;
     from->port = ntohs(peer.sin_port);
     // Winsock does not tell how long a cut datagram was; one byte more than
-    // the buffer is enough for the simulator to call it too long.
+    // the buffer is enough for the server to call it too long.
     return received == SOCKET_ERROR ? size + 1 : received;
 }
 
-int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to) {
+int serverSendTo(ServerSocket socket, const void* data, int length, const ServerPeer& to) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(to.port);
@@ -87,18 +82,26 @@ int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
     return sent == SOCKET_ERROR ? -1 : 0;
 }
 
-void simClose(SimSocket socket) {
-    if (socket != kNoSimSocket) closesocket(static_cast<SOCKET>(socket));
+void serverClose(ServerSocket socket) {
+    if (socket != kNoServerSocket) closesocket(static_cast<SOCKET>(socket));
 }
 
-std::string simLastErrorText() {
+std::string serverLastErrorText() {
     return "error " + std::to_string(WSAGetLastError());
 }
 
-void simInstallStopHandlers() {
+void serverInstallStopHandlers() {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
-bool simStopRequested() {
+void serverRequestStop() {
+    stopRequested = true;
+}
+
+bool serverStopRequested() {
     return stopRequested;
+}
+
+bool serverLocalTime(std::time_t when, std::tm* local) {
+    return localtime_s(local, &when) == 0;
 }

@@ -1,4 +1,4 @@
-// The simulator's reader of checker requests. A datagram is answered only
+// The checker server's reader of checker requests. A datagram is answered only
 // when it is laid out exactly as a checker sends it: STX, a sequence byte with
 // its top bit set, the query command "1", up to 13 ASCII letters or digits,
 // CR, ETX. Anything else on the port (a port scanner, another program, a
@@ -8,12 +8,12 @@
 #include <cstddef>
 #include <string>
 
-struct SimRequest {
+struct CheckerRequest {
     unsigned char sequence = 0;  // echoed in the reply
     std::string code;
 };
 
-namespace sim_request {
+namespace checker_request {
 
 constexpr unsigned char kStx = 0x02;
 constexpr unsigned char kEtx = 0x03;
@@ -38,15 +38,15 @@ inline const char* requestProblem(const unsigned char* bytes, size_t length) {
     return nullptr;
 }
 
-}  // namespace sim_request
+}  // namespace checker_request
 
 // Reads a datagram of `fullLength` bytes of which `bytes` holds the first
 // `held` (the receive buffer cuts a longer one). Returns nullptr with
 // `request` filled, or why the datagram is no request. Only held bytes are
 // read, whatever the lengths say.
-inline const char* readSimRequest(const unsigned char* bytes, size_t fullLength, size_t held,
-                                  SimRequest& request) {
-    using namespace sim_request;
+inline const char* readCheckerRequest(const unsigned char* bytes, size_t fullLength, size_t held,
+                                      CheckerRequest& request) {
+    using namespace checker_request;
     if (fullLength > held && fullLength <= kLongestRequest) return "cut by the receive buffer";
     if (const char* problem = requestProblem(bytes, fullLength)) return problem;
     request.sequence = bytes[1];

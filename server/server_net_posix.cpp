@@ -1,4 +1,5 @@
-// The simulator's network and stop handling on BSD sockets and signals.
+// The checker server's network, clock and stop handling on BSD sockets and
+// signals.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -10,7 +11,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "server/checker_sim_net.h"
+#include "server/server_net.h"
 
 namespace {
 
@@ -23,18 +24,12 @@ void onStopSignal(int) {
 
 }  // namespace
 
-int simParseAddress(const char* text, uint32_t* address) {
-    in_addr parsed{};
-    if (inet_pton(AF_INET, text, &parsed) != 1) return -1;
-    *address = parsed.s_addr;
-    return 0;
-}
-
-SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, std::string& error) {
+ServerSocket serverOpenSocket(uint32_t address, uint16_t port, uint16_t* boundPort,
+                              std::string& error) {
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         error = std::strerror(errno);
-        return kNoSimSocket;
+        return kNoServerSocket;
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
@@ -45,13 +40,13 @@ SimSocket simOpenServer(uint32_t address, uint16_t port, uint16_t* boundPort, st
         getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
         error = std::strerror(errno);
         close(fd);
-        return kNoSimSocket;
+        return kNoServerSocket;
     }
     *boundPort = ntohs(local.sin_port);
     return fd;
 }
 
-int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned pollMs) {
+int serverReceive(ServerSocket socket, void* buffer, int size, ServerPeer* from, unsigned pollMs) {
     const int fd = static_cast<int>(socket);
     pollfd watch{fd, POLLIN, 0};
     const int ready = poll(&watch, 1, static_cast<int>(pollMs));
@@ -76,7 +71,7 @@ int simReceive(SimSocket socket, void* buffer, int size, SimPeer* from, unsigned
     return static_cast<int>(received);
 }
 
-int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to) {
+int serverSendTo(ServerSocket socket, const void* data, int length, const ServerPeer& to) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(to.port);
@@ -90,15 +85,15 @@ int simSendTo(SimSocket socket, const void* data, int length, const SimPeer& to)
     return 0;
 }
 
-void simClose(SimSocket socket) {
-    if (socket != kNoSimSocket) close(static_cast<int>(socket));
+void serverClose(ServerSocket socket) {
+    if (socket != kNoServerSocket) close(static_cast<int>(socket));
 }
 
-std::string simLastErrorText() {
+std::string serverLastErrorText() {
     return std::strerror(lastError);
 }
 
-void simInstallStopHandlers() {
+void serverInstallStopHandlers() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -106,6 +101,14 @@ void simInstallStopHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool simStopRequested() {
+void serverRequestStop() {
+    stopRequested = 1;
+}
+
+bool serverStopRequested() {
     return stopRequested != 0;
+}
+
+bool serverLocalTime(std::time_t when, std::tm* local) {
+    return localtime_r(&when, local) != nullptr;
 }
