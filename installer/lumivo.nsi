@@ -1,7 +1,7 @@
 ; The lumivo installer for shop PCs, in Polish. installer/package.py builds it:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.1.0 -DFILE_VERSION=1.1.0.0 -DARCH=x86
 ;            -DSTAGE=folder -DOUTFILE=setup.exe [-DSIGN=command] installer/lumivo.nsi
-; STAGE holds what is installed: lumivo.exe, prchk.exe, checker_sim.exe and
+; STAGE holds what is installed: lumivo.exe, prchk.exe, checker_server.exe and
 ; podrecznik.html. ARCH is x86 for shops (32-bit programs) and amd64 around a
 ; 64-bit test build. SIGN, when given, signs the installer and its
 ; uninstaller: the command is run with the file's path.
@@ -134,7 +134,7 @@ Section "$(SecProgramName)" SecProgram
     SetOutPath "$INSTDIR"
     File "${STAGE}/lumivo.exe"
     File "${STAGE}/prchk.exe"
-    File "${STAGE}/checker_sim.exe"
+    File "${STAGE}/checker_server.exe"
     File "${STAGE}/podrecznik.html"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -228,7 +228,7 @@ Section "un.$(UnSecProgramName)" UnSecProgram
     Call un.CloseChecker
     Delete "$INSTDIR\lumivo.exe"
     Delete "$INSTDIR\prchk.exe"
-    Delete "$INSTDIR\checker_sim.exe"
+    Delete "$INSTDIR\checker_server.exe"
     Delete "$INSTDIR\podrecznik.html"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"

@@ -5,7 +5,7 @@ the installer the same way.
 
 Needs Debian's python3-markdown (run it with /usr/bin/python3) and makensis.
 
-  package.py stage --version V FOLDER lumivo.exe prchk.exe checker_sim.exe
+  package.py stage --version V FOLDER lumivo.exe prchk.exe checker_server.exe
       copies the programs into FOLDER and writes the guide beside them
   package.py installer --version V --file-version W --arch x86|amd64
                        [--sign COMMAND] FOLDER SETUP.EXE
@@ -29,7 +29,7 @@ NSIS_SCRIPT = os.path.join(SOURCE, "installer", "lumivo.nsi")
 
 # What both packages hold besides the programs. The NSIS script names the
 # same files.
-PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_sim.exe"]
+PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_server.exe"]
 GUIDE_HTML = "podrecznik.html"
 
 PAGE = """<!DOCTYPE html>

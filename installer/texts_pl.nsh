@@ -3,7 +3,7 @@
 ; In NSIS strings "$" is written "$$", and $\r$\n is a line break.
 
 LangString TextWelcome ${LANG_POLISH} "Ten kreator zainstaluje lumivo ${VERSION}, \
-programową sprawdzarkę cen dla sklepu, wraz z narzędziem prchk, symulatorem serwera \
+programową sprawdzarkę cen dla sklepu, wraz z narzędziem prchk, serwerem \
 sprawdzarek i podręcznikiem.$\r$\n$\r$\n\
 Ustawienia sprawdzarki (plik setup.dat) i plik cen PRCHK.DAT leżą w folderze danych:$\r$\n\
 ${DATA_DIR}$\r$\n\
@@ -27,7 +27,7 @@ zwykłego użytkownika może nie zapisać ustawień."
 
 LangString SecProgramName ${LANG_POLISH} "Program lumivo"
 LangString SecProgramText ${LANG_POLISH} "Sprawdzarka cen lumivo.exe, narzędzia prchk.exe \
-i checker_sim.exe, podręcznik, skróty w menu Start i folder danych ze wspólnym prawem zapisu."
+i checker_server.exe, podręcznik, skróty w menu Start i folder danych ze wspólnym prawem zapisu."
 
 LangString SecAutostartName ${LANG_POLISH} "Uruchamiaj sprawdzarkę przy logowaniu"
 LangString SecAutostartText ${LANG_POLISH} "Skrót w folderze Autostart: sprawdzarka \

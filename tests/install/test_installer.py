@@ -8,7 +8,7 @@ Wine enforces no ACLs and has no logon, so what the installer wrote is
 checked instead of its effect: the shortcuts' targets and working folders,
 and the icacls command it ran (from Wine's process trace).
 
-usage: test_installer.py --programs lumivo.exe prchk.exe checker_sim.exe
+usage: test_installer.py --programs lumivo.exe prchk.exe checker_server.exe
            --version V --file-version W --arch x86|amd64 --template PREFIX
            [--setup SETUP.EXE]
 With --setup the first installation is that installer's (a release's, which
