@@ -36,6 +36,7 @@
 #include "server/checker_server.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -218,12 +219,6 @@ std::string startLine(const ServerOptions& options, uint16_t boundPort) {
 
 // --- answers ----------------------------------------------------------------
 
-// Pads with blanks or cuts to exactly one display line.
-std::string displayLine(std::string text) {
-    text.resize(kLineWidth, ' ');
-    return text;
-}
-
 // The price as the checker's own screen writes it (as the till rounds, "."
 // always), so a price reads the same in both modes.
 std::string priceText(double priceUnits) {
@@ -232,23 +227,42 @@ std::string priceText(double priceUnits) {
     return amount;
 }
 
-std::string knownPriceLine(double priceUnits) {
-    char line[64];
-    std::snprintf(line, sizeof line, "Cena:%15s", priceText(priceUnits).c_str());
-    return displayLine(line);
+// One answer of 47 bytes, made on the stack: it is made for every request.
+constexpr size_t kReplyLength = 47;
+using Reply = std::array<char, kReplyLength>;
+
+// Writes `text` at `at` as one display line, cut or padded with blanks to 20.
+void putLine(char* at, std::string_view text) {
+    const size_t length = std::min(text.size(), kLineWidth);
+    std::memcpy(at, text.data(), length);
+    std::memset(at + length, ' ', kLineWidth - length);
 }
 
-std::string buildReply(unsigned char sequence, bool known, const std::string& line1,
-                       const std::string& line2) {
-    std::string reply;
-    reply += static_cast<char>(kStx);
-    reply += static_cast<char>(sequence);
-    reply += '1';
-    reply += known ? "00" : "01";
-    reply += displayLine(line1) + displayLine(line2);
-    reply += static_cast<char>(kCr);
-    reply += static_cast<char>(kEtx);
+Reply buildReply(unsigned char sequence, bool known, std::string_view line1,
+                 std::string_view line2) {
+    Reply reply;
+    reply[0] = static_cast<char>(kStx);
+    reply[1] = static_cast<char>(sequence);
+    std::memcpy(&reply[2], known ? "100" : "101", 3);
+    putLine(&reply[5], line1);
+    putLine(&reply[25], line2);
+    reply[45] = static_cast<char>(kCr);
+    reply[46] = static_cast<char>(kEtx);
     return reply;
+}
+
+// A found item: its name's first 20 bytes in CP852 (the list holds
+// Mazovia), "Cena:" and the price right-aligned in 15 characters.
+Reply knownReply(unsigned char sequence, const CodeLookup& found) {
+    char name[kLineWidth];
+    const size_t length = fieldLength(found.record.name, kLineWidth);
+    std::memcpy(name, found.record.name, length);
+    recodeText(name, static_cast<int32_t>(length), mazoviaLetters, cp852Letters);
+    char amount[64];
+    formatFixedPoint(amount, sizeof amount, found.price / kMoneyUnitsPerCurrencyUnit, 2);
+    char line2[80];  // cut to the line's 20 by putLine
+    std::snprintf(line2, sizeof line2, "Cena:%15s", amount);
+    return buildReply(sequence, true, std::string_view(name, length), line2);
 }
 
 std::string garbageReply(unsigned char sequence) {
@@ -261,13 +275,14 @@ std::string garbageReply(unsigned char sequence) {
     return bytes;
 }
 
-// The list's answer for `code`, and what the log says of it.
-std::string listReply(ServerState& state, const ServerPeer& peer, const CheckerRequest& request,
-                      std::string& what) {
+// The list's answer for `request`, and (for the log, when `what` is given)
+// what it was.
+Reply listReply(ServerState& state, const ServerPeer& peer, const CheckerRequest& request,
+                std::string* what) {
     const auto list = currentList(state);
     if (!list) {
         ++state.counts.noList;
-        what = "no list \"Brak cennika\"";
+        if (what != nullptr) *what = "no list \"Brak cennika\"";
         return buildReply(request.sequence, false, "", kNoListLine);
     }
     const CodeLookup found = lookupServedCode(*list, request.code.c_str());
@@ -277,15 +292,15 @@ std::string listReply(ServerState& state, const ServerPeer& peer, const CheckerR
         // code missing: that is the row the shop must add.
         const std::string missing = found.itemCode[0] != '\0' ? found.itemCode : request.code;
         if (!missing.empty()) noteUnknownCode(state, missing, peer.address);
-        what = "unknown \"" + std::string(kUnknownLine) + "\"";
+        if (what != nullptr) *what = "unknown \"" + std::string(kUnknownLine) + "\"";
         return buildReply(request.sequence, false, "", kUnknownLine);
     }
     ++state.counts.known;
-    std::string name(found.record.name, fieldLength(found.record.name, kLineWidth));
-    what = "known \"" + mazoviaToUtf8(name) + "\" price " + priceText(found.price);
-    name = displayLine(name);
-    recodeText(name.data(), static_cast<int32_t>(name.size()), mazoviaLetters, cp852Letters);
-    return buildReply(request.sequence, true, name, knownPriceLine(found.price));
+    if (what != nullptr) {
+        const std::string name(found.record.name, fieldLength(found.record.name, kLineWidth));
+        *what = "known \"" + mazoviaToUtf8(name) + "\" price " + priceText(found.price);
+    }
+    return knownReply(request.sequence, found);
 }
 
 // Waits in short steps so that a stop still ends a late answer promptly.
@@ -298,26 +313,36 @@ bool waitUnlessStopped(long ms) {
     return true;
 }
 
-// Answers one request and says what was answered.
+// The answer of a test mode other than normal, and what it was.
+std::string testModeReply(const ServerOptions& options, unsigned char sequence, std::string& what) {
+    if (options.mode == ServerMode::empty) {
+        what = "empty datagram";
+        return "";
+    }
+    const std::string reply = garbageReply(sequence);
+    what = "garbage, " + std::to_string(reply.size()) + " bytes";
+    return reply;
+}
+
+// Answers one request and, for the log, says what was answered.
 std::string answer(ServerState& state, ServerSocket socket, const ServerPeer& peer,
                    const CheckerRequest& request) {
-    const ServerMode mode = state.options.mode;
-    if (mode == ServerMode::silent) return "nothing (silent)";
-    if (mode == ServerMode::late && !waitUnlessStopped(state.options.lateMs))
+    const ServerOptions& options = state.options;
+    if (options.mode == ServerMode::silent) return "nothing (silent)";
+    if (options.mode == ServerMode::late && !waitUnlessStopped(options.lateMs))
         return "nothing (stopped while waiting)";
-    std::string reply;
     std::string what;
-    if (mode == ServerMode::empty) {
-        what = "empty datagram";
-    } else if (mode == ServerMode::garbage) {
-        reply = garbageReply(request.sequence);
-        what = "garbage, " + std::to_string(reply.size()) + " bytes";
+    int sent = 0;
+    if (options.mode == ServerMode::empty || options.mode == ServerMode::garbage) {
+        const std::string reply = testModeReply(options, request.sequence, what);
+        sent = serverSendTo(socket, reply.data(), static_cast<int>(reply.size()), peer);
     } else {
-        reply = listReply(state, peer, request, what);
+        const Reply reply = listReply(state, peer, request, options.verbose ? &what : nullptr);
+        sent = serverSendTo(socket, reply.data(), static_cast<int>(reply.size()), peer);
     }
-    if (mode == ServerMode::late) what += ", after " + std::to_string(state.options.lateMs) + " ms";
-    if (serverSendTo(socket, reply.data(), static_cast<int>(reply.size()), peer) != 0)
-        what += " (send failed: " + serverLastErrorText() + ")";
+    if (options.mode == ServerMode::late)
+        what += ", after " + std::to_string(options.lateMs) + " ms";
+    if (sent != 0) what += " (send failed: " + serverLastErrorText() + ")";
     return what;
 }
 

@@ -1,5 +1,6 @@
 #include "server/served_list.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -90,23 +91,72 @@ int loadCsv(std::FILE* file, ServedList& list, std::string& error) {
     return 0;
 }
 
-// The cascade's finder: the checker's bisection over the items. The record
-// it fills holds what an answer needs; a damaged price shows in net1.
+// The cascade's finder: the checker's bisection over the items. Of the
+// record it fills only what an answer reads (the code, the first 20 bytes
+// of the name, the price, and a damaged price as a net1 that is no number);
+// the rest stays as the caller zeroed it. It runs for every probe of every
+// request, so it copies no more.
 bool readServedRecord(const void* source, int64_t index, PriceRecord* record) {
     const auto& list = *static_cast<const ServedList*>(source);
     if (index < 0 || index >= list.count) return false;
     const ServedItem& item = servedItemAt(list, index);
-    std::memset(record, 0, sizeof *record);
     std::memcpy(record->code, item.code, sizeof item.code);
     std::memcpy(record->name, item.name, sizeof item.name);
     record->price = item.price;
-    if (!item.sound) record->net1 = std::numeric_limits<double>::quiet_NaN();
+    record->net1 = item.sound ? 0.0 : std::numeric_limits<double>::quiet_NaN();
     return true;
+}
+
+// The length of a key that may fill its field without a zero byte.
+size_t keyLength(const char (&code)[17]) {
+    return fieldLength(code, sizeof code);
+}
+
+uint32_t hashOfCode(const char* code, size_t length) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<unsigned char>(code[i])) * 16777619u;
+    return hash;
+}
+
+// Fills codeSlots when the codes stand in strict order and their count fits.
+void indexCodes(ServedList& list) {
+    if (list.count >= INT32_MAX / 4) return;
+    for (int64_t i = 1; i < list.count; ++i) {
+        if (compareRecordCodes(servedItemAt(list, i - 1).code, servedItemAt(list, i).code) >= 0)
+            return;
+    }
+    size_t size = 16;
+    while (size < static_cast<size_t>(list.count) * 2) size *= 2;
+    list.codeSlots.assign(size, 0);
+    for (int64_t i = 0; i < list.count; ++i) {
+        const ServedItem& item = servedItemAt(list, i);
+        size_t slot = hashOfCode(item.code, keyLength(item.code)) & (size - 1);
+        while (list.codeSlots[slot] != 0) slot = (slot + 1) & (size - 1);
+        list.codeSlots[slot] = static_cast<uint32_t>(i + 1);
+    }
+}
+
+// The item whose key is `code` by the table of hashes, or -1.
+int64_t findIndexed(const ServedList& list, const char* code) {
+    const size_t length = strnlen(code, sizeof(ServedItem::code) + 1);
+    const size_t mask = list.codeSlots.size() - 1;
+    for (size_t slot = hashOfCode(code, length) & mask; list.codeSlots[slot] != 0;
+         slot = (slot + 1) & mask) {
+        const int64_t index = list.codeSlots[slot] - 1;
+        const ServedItem& item = servedItemAt(list, index);
+        if (keyLength(item.code) == length && std::memcmp(item.code, code, length) == 0)
+            return index;
+    }
+    return -1;
 }
 
 bool findServedRecord(const void* source, const char* code, PriceRecord* record) {
     const auto& list = *static_cast<const ServedList*>(source);
-    return bisectRecords(list.count, code, readServedRecord, source, record) >= 0;
+    if (list.codeSlots.empty())
+        return bisectRecords(list.count, code, readServedRecord, source, record) >= 0;
+    const int64_t index = findIndexed(list, code);
+    return index >= 0 && readServedRecord(source, index, record);
 }
 
 }  // namespace
@@ -120,8 +170,12 @@ int loadServedList(const std::string& path, ListForm form, ServedList& list, std
     }
     const int result = form == ListForm::Csv ? loadCsv(file.get(), list, error)
                                              : loadPriceFile(file.get(), list, error);
-    if (result != 0) list = ServedList{};
-    return result;
+    if (result != 0) {
+        list = ServedList{};
+        return result;
+    }
+    indexCodes(list);
+    return 0;
 }
 
 CodeLookup lookupServedCode(const ServedList& list, const char* code) {

@@ -193,9 +193,7 @@ void runListLoader(std::shared_ptr<ServerState> state) {
     loadList(*state, watch, stampFileNamed(state->options.listPath));
     auto minuteStarted = Clock::now();
     while (!stopping(*state)) {
-        for (auto slept = milliseconds(0); slept < kWatchStep && !stopping(*state);
-             slept += milliseconds(50))
-            std::this_thread::sleep_for(milliseconds(50));
+        std::this_thread::sleep_for(kWatchStep);
         if (stopping(*state)) break;
         watchListOnce(*state, watch);
         if (Clock::now() - minuteStarted >= kMinute) {
