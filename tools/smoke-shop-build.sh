@@ -106,7 +106,7 @@ smoke() {
     # Debian's interpreter.
     part "the installer" env -u LUMIVO_E2E_DISPLAY \
         /usr/bin/python3 "$root/tests/install/test_installer.py" --setup "$setup" \
-        --programs "$programs/lumivo.exe" "$programs/prchk.exe" "$programs/checker_sim.exe" \
+        --programs "$programs/lumivo.exe" "$programs/prchk.exe" "$programs/checker_server.exe" \
         --version "$version" --file-version "$file_version" --arch x86 \
         --template "$LUMIVO_E2E_TEMPLATE" InstallerTest.test_install_start_upgrade_uninstall \
         >"$work/installer.log" 2>&1 &
@@ -143,7 +143,7 @@ if [ "${1:-}" = --private ]; then
     shift
     mount -t binfmt_misc binfmt_misc "$lumivo_binfmt" 2>/dev/null || exit 76
     lumivo_register_i386 || exit 76
-    # The network namespace is ours too: the simulator may listen on port
+    # The network namespace is ours too: the checker server may listen on port
     # 1001 of a loopback address, which only root may bind.
     ip link set lo up || exit 76
     (smoke "$@")

@@ -23,7 +23,7 @@ import sys
 import tempfile
 import zipfile
 
-PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_sim.exe"]
+PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_server.exe"]
 I386 = 0x14C
 
 
