@@ -24,6 +24,7 @@ import tempfile
 import zipfile
 
 PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_server.exe"]
+LARGE_ADDRESS_AWARE = {"checker_server.exe"}
 I386 = 0x14C
 
 
@@ -74,14 +75,19 @@ def problems_of(exe, rc_text, version, file_version):
     return found
 
 
-def pe_machine(data):
-    """The machine field of a PE file's header (0x14C for 32-bit x86)."""
+def pe_header(data):
+    """The machine and characteristics fields of a PE file's header (machine
+    0x14C for 32-bit x86), or (None, 0)."""
     if data[:2] != b"MZ":
-        return None
+        return None, 0
     offset = struct.unpack_from("<I", data, 0x3C)[0]
     if data[offset:offset + 4] != b"PE\0\0":
-        return None
-    return struct.unpack_from("<H", data, offset + 4)[0]
+        return None, 0
+    return tuple(struct.unpack_from("<H", data, offset + at)[0] for at in (4, 22))
+
+
+def pe_machine(data):
+    return pe_header(data)[0]
 
 
 def installer_contents(data):
@@ -129,6 +135,10 @@ def release_problems(folder, windres):
             data = archive.read(f"lumivo-{version}/{name}")
             if pe_machine(data) != I386:
                 problems.append(f"{zips[0]}: {name} is not a 32-bit program")
+            # The checker server holds a million items and, while it reloads,
+            # a second list: it needs more than 2 GB of address space.
+            if name in LARGE_ADDRESS_AWARE and not pe_header(data)[1] & 0x20:
+                problems.append(f"{zips[0]}: {name} is not large-address-aware")
             if data not in carried:
                 problems.append(f"{setups[0]}: does not carry the zip's {name}")
             path = os.path.join(unpacked, name)
