@@ -57,7 +57,7 @@ struct ServerState {
     std::shared_ptr<const ServedList> list;  // null while none has loaded
 
     std::mutex unknownLock;
-    UnknownCodes unknown;
+    UnknownCodes unknown{.capacity = kUnknownCodesKept};
     bool unknownChanged = false;  // since the file was last written
     // False when the file was there at start but could not be read: writing
     // it would lose the shop's counts.

@@ -618,6 +618,36 @@ TEST_F(CheckerServerTest, CountsUnknownCodesIntoAFileThatSurvivesARestartAndBuil
     EXPECT_EQ(runPrchk("build " + copy + " " + folder_.file("nowy.dat")), 0);
 }
 
+// A file of more codes than the server keeps, read back at start: the codes
+// asked longest ago go, and the file written at the stop holds no more.
+TEST_F(CheckerServerTest, KeepsAtMostAHundredThousandUnknownCodes) {
+    std::string file = "\xEF\xBB\xBF" + std::string(kUnknownCodesHeader) + "\r\n";
+    for (size_t i = 0; i <= kUnknownCodesKept; ++i) {
+        const char* when = i == 0   ? "2025-01-01 10:00"
+                           : i == 1 ? "2025-01-02 10:00"
+                                    : "2026-01-01 10:00";
+        file += "9" + numberedCode(static_cast<long>(i), 12) + ";;;1;" + when + ";" + when +
+                ";10.0.0.1\r\n";
+    }
+    const std::string unknownPath = folder_.file("nieznane-kody.csv");
+    ASSERT_TRUE(writeBytes(unknownPath, file));
+    {
+        ServerProcess server(serverArgs());
+        const uint16_t port = server.readPort();
+        Exchange exchange;
+        ask(exchange, "127.0.0.3", port, "5909999999999");
+        EXPECT_EQ(server.stop(), 0);
+    }
+    const std::string written = readFile(unknownPath);
+    size_t rows = 0;
+    for (size_t at = 0; (at = written.find("\r\n", at)) != std::string::npos; at += 2) ++rows;
+    EXPECT_EQ(rows, kUnknownCodesKept + 1);  // with the header
+    EXPECT_NE(written.find("\r\n5909999999999;;;1;"), std::string::npos);
+    EXPECT_EQ(written.find("\r\n9" + numberedCode(0, 12) + ";"), std::string::npos);
+    EXPECT_EQ(written.find("\r\n9" + numberedCode(1, 12) + ";"), std::string::npos);
+    EXPECT_NE(written.find("\r\n9" + numberedCode(2, 12) + ";"), std::string::npos);
+}
+
 // --- never a reflector -------------------------------------------------------
 
 TEST_F(CheckerServerTest, AnswersOnlyAllowedAddressesAtACheckersPace) {
