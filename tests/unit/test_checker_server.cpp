@@ -149,11 +149,12 @@ public:
     // Everything read so far, and the rest once it has ended.
     const std::string& lines() const { return lines_; }
 
-    // Asks it to stop as Ctrl+C would (unless it is to end by itself); the
-    // exit status, -1 if it had to be killed. The rest of its output is read.
-    int stop(bool endsByItself = false) {
+    // Asks it to stop with `signal` (SIGTERM as a service manager, SIGINT as
+    // Ctrl+C; 0 when it is to end by itself); the exit status, -1 if it had
+    // to be killed. The rest of its output is read.
+    int stop(int signal = SIGTERM) {
         if (pid_ <= 0) return -1;
-        if (!endsByItself) kill(pid_, SIGTERM);
+        if (signal != 0) kill(pid_, signal);
         while (!readLine(2s).empty()) {
         }
         int status = 0;
@@ -577,7 +578,7 @@ TEST_F(CheckerServerTest, CountsUnknownCodesIntoAFileThatSurvivesARestartAndBuil
         }
         Exchange weighed;  // a label of an item the list lacks: counted under the item
         ask(weighed, "127.0.0.3", port, weighedLabel.c_str());
-        EXPECT_EQ(server.stop(), 0);
+        EXPECT_EQ(server.stop(SIGINT), 0);  // Ctrl+C writes the file too
     }
     const std::string time = "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d";
     const std::string row = ";;;(\\d);(" + time + ");" + time + ";127\\.0\\.0\\.1\r\n";
@@ -755,11 +756,11 @@ TEST_F(CheckerServerTest, RefusesWhatItCannotUse) {
     };
     for (const auto& wrong : wrongs) {
         ServerProcess server(serverArgs(wrong));
-        EXPECT_EQ(server.stop(true), 2) << wrong[0];
+        EXPECT_EQ(server.stop(0), 2) << wrong[0];
         EXPECT_EQ(server.lines().find("listening on"), std::string::npos) << wrong[0];
     }
     ServerProcess noList({"--port", "0"});
-    EXPECT_EQ(noList.stop(true), 2);
+    EXPECT_EQ(noList.stop(0), 2);
 }
 
 }  // namespace
