@@ -40,11 +40,16 @@ def count(text):
     return, with the number of characters. Returns both lists."""
     after_return = []
     before_return = []
+    between_characters = []  # from one character's post to the next's
     current = None
+    character = None
     first_post = None
     characters = 0
     for index, request in enumerate(requests(text)):
         if is_byte_post(request):
+            if character is not None:
+                between_characters.append(character)
+            character = None
             if CARRIAGE_RETURN in request[2]:
                 if first_post is not None:
                     before_return.append((index - first_post, characters))
@@ -55,26 +60,37 @@ def count(text):
                 if first_post is None:
                     first_post = index
                 characters += 1
+                character = []
         if current is not None:
             current.append(request[:2])
             if request[1] == DATAGRAM_SENT:
                 current = None
-    return [trip for trip in after_return if trip[-1][1] == DATAGRAM_SENT], before_return
+        if character is not None:
+            character.append(request[:2])
+    completed = [trip for trip in after_return if trip[-1][1] == DATAGRAM_SENT]
+    return completed, before_return, between_characters
+
+
+def typical_names(trips):
+    """The requests of the trip of median length, the reader thread's (the
+    one that posted the byte) marked "r:"."""
+    lengths = [len(trip) for trip in trips]
+    typical = min(trips, key=lambda trip: abs(len(trip) - statistics.median(lengths)))
+    reader = typical[0][0]
+    return " ".join(("r:" if thread == reader else "") + name for thread, name in typical)
 
 
 def summary(who, text):
     """Lines that say what the trace shows for one program. The reader
     thread's requests (it posted the carriage return) are marked "r:"."""
-    after_return, before_return = count(text)
+    after_return, before_return, between_characters = count(text)
     if not after_return:
         return [f"{who}: no carriage return followed by a datagram in the trace"]
     lengths = [len(trip) for trip in after_return]
-    typical = min(after_return, key=lambda trip: abs(len(trip) - statistics.median(lengths)))
-    reader = typical[0][0]
-    names = " ".join(("r:" if thread == reader else "") + name for thread, name in typical)
     per_character = statistics.median(n / characters for n, characters in before_return)
     return [f"{who}: carriage return posted to datagram sent, {len(after_return)} codes: "
             f"median {statistics.median(lengths):g} requests (least {min(lengths)}, most "
-            f"{max(lengths)}); one of the median: {names}",
+            f"{max(lengths)}); one of the median: {typical_names(after_return)}",
             f"{who}: the code's characters before it, first posted to carriage return "
-            f"posted: median {per_character:.1f} requests a character (both threads)"]
+            f"posted: median {per_character:.1f} requests a character (both threads); "
+            f"one character of the median: {typical_names(between_characters)}"]
