@@ -4,6 +4,7 @@
 #include "pricelist/columns.h"
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "lookup/polish_text.h"
 #include "pricelist/encodings.h"
 
@@ -123,9 +124,8 @@ std::string foldHeaderWord(std::string_view label) {
             continue;
         }
         if (kDropped.find(c) != std::u32string_view::npos) continue;
-        prchk::appendUtf8(folded, c < 0x80
-                                      ? static_cast<char32_t>(toAsciiLower(static_cast<char>(c)))
-                                      : polishLower(c));
+        appendUtf8(folded, c < 0x80 ? static_cast<char32_t>(toAsciiLower(static_cast<char>(c)))
+                                    : polishLower(c));
     }
     return folded;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "base/text.h"
+#include "base/utf8.h"
 #include "base/windows1250.h"
 #include "lookup/polish_text.h"
 
@@ -187,7 +188,7 @@ char32_t windows1250ByteToUnicode(unsigned char byte) {
 std::string mazoviaToUtf8(std::string_view mazovia) {
     std::string out;
     for (char c : mazovia) {
-        prchk::appendUtf8(out, mazoviaByteToUnicode(static_cast<unsigned char>(c)));
+        appendUtf8(out, mazoviaByteToUnicode(static_cast<unsigned char>(c)));
     }
     return out;
 }
@@ -217,7 +218,7 @@ size_t windows1250ToUtf8(std::string_view bytes, std::string& utf8) {
         }
         const char32_t c = windows1250ByteToUnicode(b);
         if (c == 0) return i;
-        prchk::appendUtf8(utf8, c);
+        appendUtf8(utf8, c);
     }
     return std::string_view::npos;
 }
@@ -250,24 +251,6 @@ bool decodeUtf8(std::string_view text, size_t& pos, char32_t& c) {
     if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
     pos += extra + 1;
     return true;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 std::string_view trimBlanks(std::string_view text) {

@@ -71,8 +71,6 @@ namespace prchk {
 // surrogates and cut-off sequences are refused: returns false.
 bool decodeUtf8(std::string_view text, size_t& pos, char32_t& c);
 
-void appendUtf8(std::string& out, char32_t c);
-
 // `text` without the blanks, tabs and no-break spaces around it.
 std::string_view trimBlanks(std::string_view text);
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/utf8.h"
+
 namespace {
 
 using prchk::addLineError;
@@ -155,7 +157,7 @@ int checkEncoding(const ByteScan& scan, TextEncoding encoding, PrchkMessages& me
 }
 
 void appendCharacter(std::string& text, char32_t c) {
-    prchk::appendUtf8(text, c == 0 ? U'\uFFFD' : c);
+    appendUtf8(text, c == 0 ? U'\uFFFD' : c);
 }
 
 // One UTF-16 code unit; a half of a pair without its other half is kept

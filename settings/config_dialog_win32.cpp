@@ -20,11 +20,6 @@
 
 namespace {
 
-constexpr int kPortNameLimit = 39;
-constexpr int kPriceFilePathLimit = 194;
-constexpr int kFontNameLimit = 99;
-constexpr int kServerAddressLimit = 99;
-
 constexpr std::array<int, kPrefixSlots> kValuePrefixIds = {IDC_VALUE_PREFIX_1, IDC_VALUE_PREFIX_2,
                                                            IDC_VALUE_PREFIX_3};
 constexpr std::array<int, kPrefixSlots> kWeightPrefixIds = {

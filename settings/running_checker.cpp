@@ -56,7 +56,9 @@ RunningCheckerNames runningCheckerNames(std::u16string_view folder) {
     char key[17];
     std::snprintf(key, sizeof key, "%016" PRIx64, folderKey(folder));
     return {ascii("Global\\lumivo-checker-") + ascii(key),
-            ascii("Global\\lumivo-end-") + ascii(key)};
+            ascii("Global\\lumivo-end-") + ascii(key),
+            ascii("Global\\lumivo-watchdog-") + ascii(key),
+            ascii("Global\\lumivo-watchdog-end-") + ascii(key)};
 }
 
 std::string formatRunningChecker(const RunningChecker& checker) {

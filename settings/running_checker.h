@@ -10,6 +10,13 @@
 //                              and "session=N" lines, its process id, main
 //                              window and Windows session
 //
+// and for the kiosk's watchdog (the settings tool's run mode), which starts
+// the folder's checker and starts it again after a crash:
+//
+//   Global\lumivo-watchdog-KEY      a mutex the running watchdog holds
+//   Global\lumivo-watchdog-end-KEY  an event that asks it to end, leaving
+//                                   the checker to its own end event
+//
 // KEY is 16 hexadecimal digits of the folder's full long path, upper-cased
 // (CharUpperBuffW) and without a trailing "\", hashed (64-bit FNV-1a over
 // its UTF-16 units, low byte first): a kernel object's name cannot hold "\".
@@ -25,6 +32,8 @@ inline constexpr const char* kRunningCheckerFileName = "lumivo.run";
 struct RunningCheckerNames {
     std::u16string mutex;
     std::u16string endEvent;
+    std::u16string watchdogMutex;
+    std::u16string watchdogEndEvent;
 };
 
 // The names for a folder's full long path, already upper-cased.

@@ -177,3 +177,39 @@ bool askCheckerToEnd(const wchar_t* folder) {
     CloseHandle(event);
     return asked;
 }
+
+HANDLE claimWatchdog(const wchar_t* folder) {
+    const RunningCheckerNames names = namesOf(folder);
+    ObjectAccess access;
+    HANDLE mutex = CreateMutexW(access.get(), TRUE, wide(names.watchdogMutex).c_str());
+    if (mutex == nullptr) return nullptr;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return nullptr;
+    }
+    // Manual reset: the request stays until the watchdog has seen it. One
+    // left set by a stop that ran before this watchdog began is cleared.
+    HANDLE event = CreateEventW(access.get(), TRUE, FALSE, wide(names.watchdogEndEvent).c_str());
+    if (event != nullptr) ResetEvent(event);
+    return event;  // the mutex stays held until the process ends
+}
+
+bool askWatchdogToEnd(const wchar_t* folder) {
+    HANDLE event =
+        OpenEventW(EVENT_MODIFY_STATE, FALSE, wide(namesOf(folder).watchdogEndEvent).c_str());
+    if (event == nullptr) return false;
+    const bool asked = SetEvent(event) != 0;
+    CloseHandle(event);
+    return asked;
+}
+
+// A watchdog that has ended leaves its mutex abandoned or gone.
+bool waitForWatchdogToEnd(const wchar_t* folder, DWORD milliseconds) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, wide(namesOf(folder).watchdogMutex).c_str());
+    if (mutex == nullptr) return GetLastError() != ERROR_ACCESS_DENIED;
+    const DWORD waited = WaitForSingleObject(mutex, milliseconds);
+    const bool ended = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+    if (ended) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return ended;
+}

@@ -44,3 +44,16 @@ bool readRunningChecker(const wchar_t* folder, RunningChecker* checker);
 // Asks the folder's checker to end as "Koniec" does; false when it has no
 // end event (none runs, or it is too old to have one).
 bool askCheckerToEnd(const wchar_t* folder);
+
+// The kiosk's watchdog (the settings tool's run mode). claimWatchdog takes
+// the folder for this process: its mutex, held until the process ends, and
+// its end event, which it returns; null when another watchdog has the
+// folder.
+HANDLE claimWatchdog(const wchar_t* folder);
+
+// Asks the folder's watchdog to end; false when none runs.
+bool askWatchdogToEnd(const wchar_t* folder);
+
+// Waits at most `milliseconds` for the folder's watchdog to end; true once
+// none runs.
+bool waitForWatchdogToEnd(const wchar_t* folder, DWORD milliseconds);

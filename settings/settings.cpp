@@ -69,16 +69,22 @@ void warnSaveFailed(unsigned long error) {
     showWarning(text);
 }
 
-// The user's own changes: a virus scanner or a backup that holds setup.dat
-// for a moment is outwaited as the read outwaits it; a file that stays
-// refused (read-only, held for long) is reported, since the shop would
-// otherwise find its changes gone after the next start.
-bool replaceSettingsFileForUser(const Settings& record) {
+// A virus scanner or a backup that holds setup.dat for a moment is
+// outwaited as the read outwaits it.
+bool replaceSettingsFileRetrying(const Settings& record) {
     bool saved = replaceSettingsFile(record);
     for (int retry = 0; retry < kReadRetries && !saved; ++retry) {
         settingsFilePause(kRetryPauseMs);
         saved = replaceSettingsFile(record);
     }
+    return saved;
+}
+
+// The user's own changes: a file that stays refused (read-only, held for
+// long) is reported, since the shop would otherwise find its changes gone
+// after the next start.
+bool replaceSettingsFileForUser(const Settings& record) {
+    const bool saved = replaceSettingsFileRetrying(record);
     if (!saved) warnSaveFailed(lastSaveError);
     return saved;
 }
@@ -178,4 +184,22 @@ void saveFullScreenSetting() {
     } else {
         saveUserSettings();  // gone or cut short meanwhile: nothing to keep
     }
+}
+
+long readSettingsRecord(Settings& record) {
+    const long got = readSettingsFile(record);
+    if (got == static_cast<long>(sizeof record)) terminateTextFields(record);
+    return got;
+}
+
+void makeDefaultSettingsRecord(Settings& record) {
+    makeDefaultSettings(record);
+}
+
+bool storeSettingsRecord(const Settings& record) {
+    return replaceSettingsFileRetrying(record);
+}
+
+unsigned long settingsSaveError() {
+    return lastSaveError;
 }

@@ -59,6 +59,17 @@ void terminateTextFields(Settings& s);
 inline constexpr const char* kSettingsFileName = "setup.dat";
 inline constexpr const char* kDefaultPriceFilePath = "C:\\QXR\\!!u$unac\\PRCHK.DAT";
 
+// The most characters the dialog and the settings tool put into each text
+// field; the rest of a field stays zero.
+inline constexpr int kPortNameLimit = 39;
+inline constexpr int kPriceFilePathLimit = 194;
+inline constexpr int kFontNameLimit = 99;
+inline constexpr int kServerAddressLimit = 99;
+static_assert(kPortNameLimit < static_cast<int>(sizeof(Settings::portName)));
+static_assert(kPriceFilePathLimit < static_cast<int>(sizeof(Settings::priceFilePath)));
+static_assert(kFontNameLimit < static_cast<int>(sizeof(Settings::fontName)));
+static_assert(kServerAddressLimit < static_cast<int>(sizeof(Settings::serverAddress)));
+
 // Fills `settings` from setup.dat, or makes and saves the defaults when the
 // file is missing or shorter than a record; then, in standalone mode, warns
 // when the price file is missing. A setup.dat that is there but cannot be
@@ -90,6 +101,23 @@ void saveUserSettings();
 // file still cannot be read nothing is written and full screen holds for
 // this run. A save that fails is reported as for saveUserSettings.
 void saveFullScreenSetting();
+
+// The record as a program other than the checker sees it (the settings
+// tool): setup.dat of the working folder read into `record`, tried for a
+// second while it is held; its text fields end with a zero as the
+// checker's do. Returns the bytes read (fewer than a record for a short
+// file), kSettingsFileMissing or kSettingsFileUnreadable.
+long readSettingsRecord(Settings& record);
+
+// The defaults a checker writes where it finds no setup.dat.
+void makeDefaultSettingsRecord(Settings& record);
+
+// Replaces setup.dat of the working folder with `record` in one step, tried
+// for about a second while another program refuses it. No box: false, with
+// the system's error number in settingsSaveError(), when it stays refused;
+// setup.dat is then as it was.
+bool storeSettingsRecord(const Settings& record);
+unsigned long settingsSaveError();
 
 // Writes the dotted text of the local host's first IPv4 address into `out`
 // (256 bytes, zeroed by the caller). Returns 1, 0 when the host has no

@@ -3,7 +3,8 @@
 
 The program is built in layers, and every include must look down:
 
-    prchk/  server/     (the programs shipped beside the checker)
+    prchk/  server/  setuptool/
+                        (the programs shipped beside the checker)
     ui/  pricelist/     (side by side: the checker's window; the price-list
                          library, which only prchk/ and server/ include)
     checker/  scanner/  (side by side)
@@ -21,7 +22,8 @@ import re
 import sys
 
 RANK = {"base": 0, "resources": 0, "settings": 1, "lookup": 2,
-        "checker": 3, "scanner": 3, "ui": 4, "pricelist": 4, "prchk": 5, "server": 5}
+        "checker": 3, "scanner": 3, "ui": 4, "pricelist": 4, "prchk": 5, "server": 5,
+        "setuptool": 5}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.MULTILINE)
 
 

@@ -15,6 +15,13 @@ inline std::string pad20(std::string text) {
     return text;
 }
 
+// A reply laid out as checker servers send it: a 5-byte head, two lines.
+inline std::string serverReply(const std::string& line1, const std::string& line2) {
+    return "\x02\x80"
+           "100" +
+           pad20(line1) + pad20(line2) + "\r\x03";
+}
+
 struct Exchange {
     int32_t result = 0;
     std::string text;      // the reply up to its zero byte

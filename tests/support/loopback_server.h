@@ -19,12 +19,15 @@ public:
     using Bytes = std::vector<unsigned char>;
     using Respond = std::function<void(LoopbackServer&, const ServerPeer&, const Bytes&)>;
 
-    explicit LoopbackServer(const char* address = "127.0.0.1") {
+    // Port 0: one the system chooses.
+    explicit LoopbackServer(const char* address = "127.0.0.1", uint16_t port = 0) {
         uint32_t where = 0;
         std::string error;
         if (serverParseAddress(address, &where) == 0)
-            socket_ = serverOpenSocket(where, 0, &port_, error);
+            socket_ = serverOpenSocket(where, port, &port_, error);
     }
+
+    bool listens() const { return socket_ != kNoServerSocket; }
     ~LoopbackServer() {
         stop_ = true;
         join();

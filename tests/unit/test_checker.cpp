@@ -57,13 +57,6 @@ Bytes bytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-// A reply laid out as checker servers send it: a 5-byte head, two lines.
-std::string serverReply(const std::string& line1, const std::string& line2) {
-    return "\x02\x80"
-           "100" +
-           pad20(line1) + pad20(line2) + "\r\x03";
-}
-
 // A port on which nothing listens: bound once by the system's choice, then
 // let go, so that datagrams to it draw an ICMP "port unreachable".
 uint16_t unusedPort() {

@@ -356,6 +356,10 @@ TEST(RunningChecker, NamesAreTheFolders) {
     const RunningCheckerNames shop = runningCheckerNames(u"C:\\PROGRAMDATA\\LUMIVO");
     EXPECT_EQ(shop.mutex.rfind(u"Global\\lumivo-checker-", 0), 0u);
     EXPECT_EQ(shop.endEvent.rfind(u"Global\\lumivo-end-", 0), 0u);
+    // The kiosk's watchdog of the folder: the same key under its own names.
+    const std::u16string key = shop.mutex.substr(shop.mutex.size() - 16);
+    EXPECT_EQ(shop.watchdogMutex, u"Global\\lumivo-watchdog-" + key);
+    EXPECT_EQ(shop.watchdogEndEvent, u"Global\\lumivo-watchdog-end-" + key);
     EXPECT_EQ(shop.mutex.size(), std::u16string(u"Global\\lumivo-checker-").size() + 16);
     EXPECT_EQ(shop.mutex.find(u'\\', 7), std::u16string::npos);  // no "\" past Global
     EXPECT_EQ(runningCheckerNames(u"C:\\PROGRAMDATA\\LUMIVO\\").mutex, shop.mutex);
