@@ -6,10 +6,16 @@ the installer the same way.
 Needs Debian's python3-markdown (run it with /usr/bin/python3) and makensis.
 
   package.py stage --version V FOLDER lumivo.exe prchk.exe checker_server.exe
-      copies the programs into FOLDER and writes the guide beside them
+                   lumivo-setup.exe lumivo-start.exe
+      copies the programs and the sample price list into FOLDER and writes
+      the guide beside them
   package.py installer --version V --file-version W --arch x86|amd64
                        [--sign COMMAND] FOLDER SETUP.EXE
   package.py zip --version V FOLDER ZIP
+
+Reproducible: the zip's entries come in a fixed order with the time of
+$SOURCE_DATE_EPOCH (the release passes its commit's time), the installer
+holds no file times, and the guide no date.
 """
 
 import argparse
@@ -20,6 +26,7 @@ import re
 import shutil
 import subprocess
 import sys
+import time
 import zipfile
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -29,8 +36,13 @@ NSIS_SCRIPT = os.path.join(SOURCE, "installer", "lumivo.nsi")
 
 # What both packages hold besides the programs. The NSIS script names the
 # same files.
-PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_server.exe"]
+PROGRAMS = ["lumivo.exe", "prchk.exe", "checker_server.exe", "lumivo-setup.exe", "lumivo-start.exe"]
 GUIDE_HTML = "podrecznik.html"
+# The demo price list as a Polish spreadsheet saves it (Windows-1250, ";"),
+# which a spreadsheet opens directly and prchk builds and the simulator
+# serves as it is.
+SAMPLE_LIST = "przyklad.csv"
+SAMPLE_SOURCE = os.path.join(SOURCE, "tools", "demo", "demo_items_arkusz.csv")
 
 PAGE = """<!DOCTYPE html>
 <html lang="pl">
@@ -94,6 +106,7 @@ def stage(folder, programs, version, allow_missing_images=False):
         if os.path.basename(program) not in PROGRAMS:
             raise SystemExit(f"package: {program} is not one of {', '.join(PROGRAMS)}")
         shutil.copy2(program, folder)
+    shutil.copyfile(SAMPLE_SOURCE, os.path.join(folder, SAMPLE_LIST))
     with open(os.path.join(folder, GUIDE_HTML), "w", encoding="utf-8") as f:
         f.write(guide_html(version, allow_missing_images))
 
@@ -115,16 +128,38 @@ def build_installer(folder, out, version, file_version, arch, sign=None):
 
 def build_zip(folder, out, version):
     """The portable zip: one folder lumivo-VERSION with the programs, the
-    guide and the note on where setup.dat lives, for Windows' Notepad
-    (UTF-8 with a byte-order mark, CRLF)."""
+    guide, the sample price list and the note on where setup.dat lives, for
+    Windows' Notepad (UTF-8 with a byte-order mark, CRLF). Every entry has
+    the same time and rights, so one commit gives one zip."""
     with open(NOTE, encoding="utf-8") as f:
         note = f.read().replace("@VERSION@", version).replace("\n", "\r\n")
     top = f"lumivo-{version}"
+    entries = [(name, read_bytes(os.path.join(folder, name)))
+               for name in PROGRAMS + [GUIDE_HTML, SAMPLE_LIST]]
+    entries.append(("CZYTAJ.txt", ("\ufeff" + note).encode("utf-8")))
+    stamp = zip_time()
     with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as archive:
-        for name in PROGRAMS + [GUIDE_HTML]:
-            archive.write(os.path.join(folder, name), f"{top}/{name}")
-        archive.writestr(f"{top}/CZYTAJ.txt", "\ufeff" + note)
+        for name, data in sorted(entries):
+            entry = zipfile.ZipInfo(f"{top}/{name}", date_time=stamp)
+            entry.compress_type = zipfile.ZIP_DEFLATED
+            entry.create_system = 0  # made on "MS-DOS": no Unix rights in the entry
+            entry.external_attr = 0
+            archive.writestr(entry, data)
     return out
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def zip_time():
+    """$SOURCE_DATE_EPOCH as a zip entry's local time (zip holds no zone),
+    else 1980-01-01, the earliest a zip can hold."""
+    epoch = os.environ.get("SOURCE_DATE_EPOCH")
+    if not epoch:
+        return (1980, 1, 1, 0, 0, 0)
+    return time.gmtime(max(int(epoch), 315532800))[:6]
 
 
 def main(argv):

@@ -107,6 +107,7 @@ smoke() {
     part "the installer" env -u LUMIVO_E2E_DISPLAY \
         /usr/bin/python3 "$root/tests/install/test_installer.py" --setup "$setup" \
         --programs "$programs/lumivo.exe" "$programs/prchk.exe" "$programs/checker_server.exe" \
+        "$programs/lumivo-setup.exe" "$programs/lumivo-start.exe" \
         --version "$version" --file-version "$file_version" --arch x86 \
         --template "$LUMIVO_E2E_TEMPLATE" InstallerTest.test_install_start_upgrade_uninstall \
         >"$work/installer.log" 2>&1 &

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the native unit tests, the same under
 # AddressSanitizer and UndefinedBehaviorSanitizer, each fuzzer for a short
 # bounded time, the release as shops get it (tools/make-release.sh) and its
-# check, and the Windows build with its tests under Wine and the end-to-end
+# check, the same release built again from a clone elsewhere and compared
+# byte for byte, and the Windows build with its tests under Wine and the end-to-end
 # tests of lumivo.exe on a virtual display. On a host whose kernel refuses
 # 32-bit programs the Windows build is 64-bit (tests/harness/wine-host.sh),
 # and the release's own 32-bit programs get a smoke run under emulation
@@ -148,6 +149,30 @@ else
     tail -40 "$work/release.log"
     note_failure "the release (tools/make-release.sh $release and its check)"
     release=""
+fi
+
+# A second release of the same sources, from a clone at a longer path with
+# the tree's uncommitted changes laid over it, must give the same bytes as
+# the one above: nothing of the build's place or time gets into a release.
+same_release_elsewhere() {
+    local clone="$work/release-again" other="$work/release-again-dist"
+    git clone -q --no-checkout "$root" "$clone" && git -C "$clone" checkout -q "$(git rev-parse HEAD)" ||
+        return 1
+    git diff HEAD --binary | (cd "$clone" && git apply --allow-empty) || return 1
+    git ls-files -z --others --exclude-standard | xargs -0r cp --parents -t "$clone" || return 1
+    (cd "$clone" && LUMIVO_RELEASE_BUILD=build/ci-release tools/make-release.sh "$other") \
+        >"$work/release-again.log" 2>&1 || { tail -30 "$work/release-again.log"; return 1; }
+    diff -r "$release" "$other"
+}
+if [ -n "$release" ]; then
+    step "the release again from a clone elsewhere: byte for byte the same"
+    started=$SECONDS
+    if same_release_elsewhere; then
+        passed=$((passed + 1))
+        echo "test-all: the second release took $((SECONDS - started)) s"
+    else
+        note_failure "the release built twice differs (or failed: $work/release-again.log)"
+    fi
 fi
 
 lumivo_pick_wine

@@ -223,7 +223,7 @@ def copy_prefix(template, dest):
 
 
 def registry_value(prefix, key, name, hive="system.reg"):
-    """A string value as a prefix's registry file holds it (HKLM keys in
+    """A string or DWORD value as a prefix's registry file holds it (HKLM keys in
     system.reg, relative to HKLM), or None. Read from the file rather than by
     starting reg.exe, which costs a Wine process start: about a minute under
     emulation. Wine writes the file when its server ends (wineserver -w)."""
@@ -234,9 +234,13 @@ def registry_value(prefix, key, name, hive="system.reg"):
                         re.M | re.S | re.I)
     if not section:
         return None
-    value = re.search(r'^"' + re.escape(name) + r'"="((?:[^"\\]|\\.)*)"', section.group(1),
-                      re.M | re.I)
-    return re.sub(r"\\(.)", r"\1", value.group(1)) if value else None
+    value = re.search(r'^"' + re.escape(name) + r'"=(?:"((?:[^"\\]|\\.)*)"|dword:([0-9a-f]+))',
+                      section.group(1), re.M | re.I)
+    if not value:
+        return None
+    if value.group(2) is not None:
+        return int(value.group(2), 16)
+    return re.sub(r"\\(.)", r"\1", value.group(1))
 
 
 # --- command line, for the shell scripts (through tests/harness/wine-host.sh) ----------

@@ -1,7 +1,8 @@
 """Reads the version resource of every built exe back with windres and checks
 what Windows' file properties will show: file and product version from the
 build's one version, product name "lumivo", a Polish description, language
-Polish in code page 1250. lumivo.exe's About box names the same version.
+Polish in code page 1250. lumivo.exe's About box names the same version, and a program named
+"setup" asks to run as its user.
 
 With --release, the output folder of tools/make-release.sh instead: one
 installer and one zip of one version, SHA256SUMS that verify, the zip's
@@ -72,6 +73,10 @@ def problems_of(exe, rc_text, version, file_version):
         found.append(f"{exe}: FileDescription is {description!r}")
     if exe.endswith("lumivo.exe") and f'"lumivo {version} ' not in rc_text:
         found.append(f"{exe}: the About box does not say lumivo {version}")
+    # Without a requested level Windows asks for an administrator before it
+    # starts a program whose name holds "setup", taking it for an installer.
+    if "setup" in os.path.basename(exe) and 'level=""asInvoker""' not in rc_text:
+        found.append(f"{exe}: no manifest asking to run as the user who starts it")
     return found
 
 
