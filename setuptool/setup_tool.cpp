@@ -4,6 +4,7 @@
 // platform shows it (setup_tool_seam.h).
 #include "setuptool/setup_tool.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "base/network.h"
@@ -149,6 +150,37 @@ bool takeFullScreen(std::u16string_view value, ToolRequest& request, std::string
     return true;
 }
 
+// "21,27": up to three prefixes of two digits, as the scales print them and
+// the dialog's fields take them; an empty value clears the list.
+bool takePrefixes(std::u16string_view value, const char* what,
+                  std::optional<std::vector<std::string>>& out, std::string& problem) {
+    std::vector<std::string> prefixes;
+    for (size_t start = 0, comma = 0; comma < value.size(); start = comma + 1) {
+        comma = std::min(value.find(u',', start), value.size());
+        const std::u16string_view one = value.substr(start, comma - start);
+        const bool digits = one.size() == 2 && one[0] >= u'0' && one[0] <= u'9' &&
+                            one[1] >= u'0' && one[1] <= u'9';
+        if (!digits || prefixes.size() == kPrefixSlots) {
+            problem = toolLine("%s: najwyżej %d przedrostki po dwie cyfry, rozdzielone "
+                               "przecinkiem, np. %s=21,27.",
+                               what, kPrefixSlots, what);
+            return false;
+        }
+        prefixes.emplace_back(one.begin(), one.end());
+    }
+    out = prefixes;
+    return true;
+}
+
+bool takeItemCode(std::u16string_view value, ToolRequest& request, std::string& problem) {
+    if (value != u"7" && value != u"6") {
+        problem = "/ITEMCODE: 7 albo 6 – tyle cyfr ma numer towaru w kodzie wagowym.";
+        return false;
+    }
+    request.shortItemCode = value == u"6" ? 1 : 0;
+    return true;
+}
+
 bool takeCode(std::u16string_view value, ToolRequest& request, std::string& problem) {
     std::string code;
     const bool ascii = toSettingsText(value, code);
@@ -198,6 +230,15 @@ constexpr Switch kSwitches[] = {
      [](std::u16string_view v, ToolRequest& r, std::string& p) {
          return takePath(v, r.setupDat, "/SETUPDAT", p);
      }},
+    {u"WEIGHT", kSetBit,
+     [](std::u16string_view v, ToolRequest& r, std::string& p) {
+         return takePrefixes(v, "/WEIGHT", r.weightPrefixes, p);
+     }},
+    {u"VALUE", kSetBit,
+     [](std::u16string_view v, ToolRequest& r, std::string& p) {
+         return takePrefixes(v, "/VALUE", r.valuePrefixes, p);
+     }},
+    {u"ITEMCODE", kSetBit, takeItemCode},
     {u"CODE", kCheckBit, takeCode},
     {u"PROGRAM", kRunBit,
      [](std::u16string_view v, ToolRequest& r, std::string& p) {
@@ -232,7 +273,8 @@ bool setRequestIsWhole(const ToolRequest& request, std::string& problem) {
         return false;
     }
     if (!request.server && !request.priceFile && !request.port && !request.baudRate &&
-        !request.fullScreen && request.setupDat.empty()) {
+        !request.fullScreen && request.setupDat.empty() && !request.weightPrefixes &&
+        !request.valuePrefixes && !request.shortItemCode) {
         problem = "set: nie podano żadnego ustawienia do zmiany.";
         return false;
     }
@@ -278,8 +320,11 @@ int printToolHelp() {
         "      pokazuje ustawienia z pliku setup.dat",
         "  lumivo-setup set   [/FOLDER=folder] [/SERVER=adres | /STANDALONE=plik_cen]",
         "                     [/PORT=COMn] [/BAUD=n] [/FULLSCREEN=0|1] [/SETUPDAT=plik]",
+        "                     [/WEIGHT=21,27] [/VALUE=22] [/ITEMCODE=7|6]",
         "      zmienia tylko podane ustawienia (/PORT= bez nazwy: praca bez czytnika);",
-        "      /SETUPDAT bierze wszystkie ustawienia z gotowego pliku setup.dat",
+        "      /SETUPDAT bierze wszystkie ustawienia z gotowego pliku setup.dat;",
+        "      /WEIGHT i /VALUE: przedrostki kodów wagowych i z wartością (puste:",
+        "      żadnych); /ITEMCODE: liczba cyfr numeru towaru w kodzie wagowym",
         "  lumivo-setup check [/FOLDER=folder] [/CODE=kod]",
         "      sprawdza, czy da się otworzyć plik cen albo czy serwer odpowiada",
         "      na pytanie o kod (domyślnie 0), jak sprawdzarka: najwyżej 3 s",

@@ -6,6 +6,7 @@
 //   lumivo-setup show  [/FOLDER=f]        the record, in the dialog's words
 //   lumivo-setup set   [/FOLDER=f] [/SERVER=a | /STANDALONE=p] [/PORT=COMn]
 //                      [/BAUD=n] [/FULLSCREEN=0|1] [/SETUPDAT=file]
+//                      [/WEIGHT=21,27] [/VALUE=22] [/ITEMCODE=7|6]
 //   lumivo-setup check [/FOLDER=f] [/CODE=c]  price file or server, as the checker
 //   lumivo-setup stop  [/FOLDER=f]        ends the folder's checker and watchdog
 //   lumivo-setup run   [/FOLDER=f] [/PROGRAM=exe]  the kiosk's watchdog
@@ -42,6 +43,11 @@ struct ToolRequest {
     std::optional<std::string> port;
     std::optional<int32_t> baudRate;
     std::optional<int32_t> fullScreen;
+    // The in-store prefixes, two digits each (an empty list: none), and
+    // the item code's width in weighed labels as the record holds it.
+    std::optional<std::vector<std::string>> weightPrefixes;
+    std::optional<std::vector<std::string>> valuePrefixes;
+    std::optional<int32_t> shortItemCode;
 };
 
 // Reads the mode and the switches (`args` without the program's name).

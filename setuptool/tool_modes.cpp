@@ -103,6 +103,15 @@ void copySetting(const std::optional<std::string>& value, char* field, size_t wi
     std::memcpy(field, value->data(), std::min(value->size(), width - 1));
 }
 
+void copyPrefixes(const std::optional<std::vector<std::string>>& prefixes,
+                  char (&slots)[kPrefixSlots][kPrefixSlotSize]) {
+    if (!prefixes) return;
+    std::memset(slots, 0, sizeof slots);
+    for (size_t i = 0; i < prefixes->size() && i < kPrefixSlots; ++i) {
+        copySetting((*prefixes)[i], slots[i], kPrefixSlotSize);
+    }
+}
+
 // Only what is given changes; the rest of the shop's record stays.
 void applySettings(const ToolRequest& request, Settings& record) {
     if (request.server) record.standaloneMode = 0;
@@ -112,6 +121,9 @@ void applySettings(const ToolRequest& request, Settings& record) {
     copySetting(request.port, record.portName, sizeof record.portName);
     if (request.baudRate) record.baudRate = *request.baudRate;
     if (request.fullScreen) record.fullScreen = *request.fullScreen;
+    copyPrefixes(request.weightPrefixes, record.weightPrefixes);
+    copyPrefixes(request.valuePrefixes, record.valuePrefixes);
+    if (request.shortItemCode) record.shortItemCode = *request.shortItemCode;
 }
 
 // The record a change starts from: the prepared one, the folder's own, or

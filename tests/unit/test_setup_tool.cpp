@@ -141,6 +141,10 @@ TEST_F(SetupTool, WrongUseIsRefusedBeforeAnyFileIsTouched) {
         {u"set", u"/STANDALONE="},
         {u"set", u"/STANDALONE=C:\\Ceny\u2713\\PRCHK.DAT"},
         {u"set", u"/PORT=" + std::u16string(40, u'C')},
+        {u"set", u"/WEIGHT=2"},
+        {u"set", u"/WEIGHT=21,27,28,29"},
+        {u"set", u"/VALUE=22,"},
+        {u"set", u"/ITEMCODE=5"},
         {u"check", u"/CODE=12345678901234"},
         {u"check", u"/CODE=12-34"},
         {u"run", u"/PROGRAM="},
@@ -201,7 +205,9 @@ TEST_F(SetupTool, SetChangesOnlyWhatIsGiven) {
         shop[end] = '\0';
     }
     writeBytes("setup.dat", shop);
-    ASSERT_EQ(tool({u"set", u"/SERVER=kasa1.sklep", u"/PORT=", u"/BAUD=0"}), kToolDone)
+    ASSERT_EQ(tool({u"set", u"/SERVER=kasa1.sklep", u"/PORT=", u"/BAUD=0", u"/WEIGHT=21,27",
+                    u"/VALUE=", u"/ITEMCODE=6"}),
+              kToolDone)
         << fake.all();
     const Settings after = recordOf(readWholeFile("setup.dat"));
     Settings expected = recordOf(shop);
@@ -210,6 +216,11 @@ TEST_F(SetupTool, SetChangesOnlyWhatIsGiven) {
     std::strcpy(expected.serverAddress, "kasa1.sklep");
     std::memset(expected.portName, 0, sizeof expected.portName);
     expected.baudRate = 0;
+    std::memset(expected.weightPrefixes, 0, sizeof expected.weightPrefixes);
+    std::strcpy(expected.weightPrefixes[0], "21");
+    std::strcpy(expected.weightPrefixes[1], "27");
+    std::memset(expected.valuePrefixes, 0, sizeof expected.valuePrefixes);
+    expected.shortItemCode = 1;
     EXPECT_EQ(std::memcmp(&after, &expected, sizeof after), 0);
 }
 
