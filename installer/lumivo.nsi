@@ -11,6 +11,8 @@
 ; code):
 ;   setup.exe /S [/AUTOSTART[=user]] [/SERVER=address | /STANDALONE=path]
 ;             [/PORT=COMn] [/BAUD=n] [/FULLSCREEN=0|1] [/SETUPDAT=file] [/D=folder]
+;             [/CHECKERSERVER=list [/CHECKERSERVERWEIGHT=21,27] [/CHECKERSERVERVALUE=22]
+;              [/CHECKERSERVERITEMCODE=7|6]]
 ;   uninstall.exe /S [/REMOVESETTINGS]
 ; Every step goes to install.log in the data folder (Debian's NSIS has no
 ; logging of its own). In NSIS strings "$" is written "$$".
@@ -32,6 +34,7 @@ AllowSkipFiles off
 !include WordFunc.nsh
 !include WinVer.nsh
 !include WinMessages.nsh
+!include nsDialogs.nsh
 !include Sections.nsh
 !include StrFunc.nsh
 ${StrStr}
@@ -61,7 +64,7 @@ ${StrStr}
 !define EXIT_AUTOSTART 7     ; installed, but the logon task could not be registered
 
 ; The switches the installer knows; another component adds its own here.
-!define KNOWN_SWITCHES "|S|NCRC|D|AUTOSTART|SERVER|STANDALONE|PORT|BAUD|FULLSCREEN|SETUPDAT|"
+!define KNOWN_SWITCHES "|S|NCRC|D|AUTOSTART|SERVER|STANDALONE|PORT|BAUD|FULLSCREEN|SETUPDAT|CHECKERSERVER|CHECKERSERVERWEIGHT|CHECKERSERVERVALUE|CHECKERSERVERITEMCODE|"
 
 Name "lumivo ${VERSION}"
 OutFile "${OUTFILE}"
@@ -99,6 +102,7 @@ ReserveFile "${STAGE}/lumivo-setup.exe"
 !define MUI_WELCOMEPAGE_TEXT "$(TextWelcome)"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
+Page custom ServerPageShow ServerPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 ; The checker starts through the task, as the logged-on user in the data
@@ -295,6 +299,7 @@ Function RestartChecker
     ${If} $checkerWasRunning == 1
         Call RunCheckerTask
     ${EndIf}
+    Call RestartServer
 FunctionEnd
 
 Function RunCheckerTask
@@ -315,9 +320,11 @@ Section "$(SecProgramName)" SecProgram
     ${IfNot} ${Silent}
         Call StopChecker
     ${EndIf}
+    Call StopServer
     Call CheckFilesReplaceable
     Call MakeDataFolder
     Call WriteSettings
+    Call WriteServerSettings
 
     SetOutPath "$INSTDIR"
     File "${STAGE}/lumivo.exe"
@@ -339,6 +346,8 @@ SectionEnd
 
 Section /o "$(SecAutostartName)" SecAutostart
 SectionEnd
+
+!include "checker_server.nsh"
 
 ; After the components: the task, made for the kiosk's user or for the
 ; user of this session, then the checker that was ended starts again.
@@ -679,6 +688,7 @@ Function .onInit
     Call ReadSwitches
     Call FindSessionUser
     Call ChooseAutostart
+    Call ChooseServer
     InitPluginsDir
     File "/oname=$PLUGINSDIR\lumivo-setup.exe" "${STAGE}/lumivo-setup.exe"
     Call StopChecker
@@ -687,6 +697,7 @@ FunctionEnd
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
     !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} "$(SecProgramText)"
     !insertmacro MUI_DESCRIPTION_TEXT ${SecAutostart} "$(SecAutostartText)"
+    !insertmacro MUI_DESCRIPTION_TEXT ${SecServer} "$(SecServerText)"
 !insertmacro MUI_FUNCTION_DESCRIPTION_END
 
 ; --- uninstalling --------------------------------------------------------------
@@ -694,6 +705,7 @@ FunctionEnd
 Section "un.$(UnSecProgramName)" UnSecProgram
     SectionIn RO
     Call un.StopChecker
+    Call un.RemoveServer
     nsExec::Exec '"$SYSDIR\schtasks.exe" /Delete /TN "${TASK_NAME}" /F'
     Pop $0
     Delete "$INSTDIR\lumivo.exe"

@@ -99,3 +99,42 @@ LangString UnSecSettingsName ${LANG_POLISH} "Ustawienia sprawdzarki (setup.dat)"
 LangString UnSecSettingsText ${LANG_POLISH} "Usuwa także plik setup.dat i dzienniki \
 z folderu danych. Jeśli ta opcja nie jest zaznaczona, ustawienia zostaną zachowane."
 LangString UnTextDone ${LANG_POLISH} "lumivo: odinstalowano program z folderu $INSTDIR."
+
+; The component "Serwer sprawdzarek" (checker_server.nsh).
+LangString SecServerName ${LANG_POLISH} "Serwer sprawdzarek"
+LangString SecServerText ${LANG_POLISH} "Usługa Windows lumivo-serwer: checker_server.exe \
+odpowiada sprawdzarkom w trybie serwera z cennika $serverList, od uruchomienia Windows; \
+reguła Zapory systemu Windows dla UDP 1001. Przedrostki kodów wagowych podaje się \
+przełącznikami (rozdział o serwerze sprawdzarek w podręczniku)."
+LangString TextExitCode ${LANG_POLISH} "kod wyjścia"
+LangString TextServerStopState ${LANG_POLISH} "Usługa lumivo-serwer: stan $R5 \
+(1 – zatrzymana) po $R4 próbach."
+LangString TextServerNotRegistered ${LANG_POLISH} "Nie udało się zarejestrować usługi \
+lumivo-serwer (sc: $0). Program jest zainstalowany, ale serwer sprawdzarek nie działa."
+LangString TextServerNoFirewall ${LANG_POLISH} "Nie udało się dodać reguły Zapory systemu \
+Windows „lumivo – serwer sprawdzarek” (netsh: $0). Sprawdzarki z innych komputerów mogą nie dostać \
+odpowiedzi: dodaj regułę dla UDP 1001 ręcznie."
+LangString TextServerNotStarted ${LANG_POLISH} "Nie udało się uruchomić usługi \
+lumivo-serwer (sc: $0). Sprawdź dziennik checker_server.log obok cennika."
+LangString TextServerSetupWritten ${LANG_POLISH} "Zapisano przedrostki serwera \
+sprawdzarek w pliku ${DATA_DIR}\serwer-setup.dat."
+LangString TextServerSetupWrong ${LANG_POLISH} "Błędny przełącznik przedrostków serwera \
+sprawdzarek (/CHECKERSERVERWEIGHT, /CHECKERSERVERVALUE, /CHECKERSERVERITEMCODE): \
+szczegóły w ${LOG_FILE}. Nic nie zmieniono."
+LangString TextServerSetupFailed ${LANG_POLISH} "Nie można zapisać pliku ${DATA_DIR}\serwer-setup.dat \
+(lumivo-setup: $0). Poprzednia wersja została bez zmian."
+LangString TextServerNoList ${LANG_POLISH} "/CHECKERSERVER: podaj ścieżkę cennika, np. \
+/CHECKERSERVER=C:\ProgramData\lumivo\cennik.csv."
+LangString ServerPageTitle ${LANG_POLISH} "Serwer sprawdzarek"
+LangString ServerPageSubtitle ${LANG_POLISH} "Cennik i przedrostki kodów wagowych, \
+z których serwer odpowiada sprawdzarkom."
+LangString ServerPageList ${LANG_POLISH} "Cennik (plik CSV albo PRCHK.DAT):"
+LangString ServerPageWeight ${LANG_POLISH} "Przedrostki kodów wagowych (np. 21,27):"
+LangString ServerPageValue ${LANG_POLISH} "Przedrostki kodów z wartością (np. 22):"
+LangString ServerPageItemCode ${LANG_POLISH} "Cyfry numeru towaru w kodzie wagowym (7 lub 6):"
+LangString ServerPageNote ${LANG_POLISH} "Przedrostki mają być takie jak w oknie Konfiguracja \
+sprawdzarek samodzielnych: bez nich serwer odpowiada „Nieznany kod towaru” na każdą \
+etykietę z wagi. Cennika jeszcze nie ma? Serwer odpowiada „Brak cennika”, dopóki plik \
+się nie pojawi, i wczytuje go sam."
+LangString ServerPageWrong ${LANG_POLISH} "Przedrostki to najwyżej trzy liczby po dwie \
+cyfry, rozdzielone przecinkiem (np. 21,27), albo puste pole; numer towaru ma 7 albo 6 cyfr."

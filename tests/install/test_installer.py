@@ -33,6 +33,7 @@ import ntpath
 import os
 import re
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -42,6 +43,7 @@ import unittest
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path[:0] = [os.path.join(SOURCE, "installer"), os.path.join(SOURCE, "tests", "harness")]
+import checker_servers  # noqa: E402
 import package  # noqa: E402
 import program_session  # noqa: E402
 import setup_dat  # noqa: E402
@@ -52,6 +54,7 @@ DATA_DIR = r"C:\ProgramData\lumivo"
 PROGRAMS_MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\lumivo"
 TASK_FILE = r"C:\windows\system32\tasks\lumivo"
+SERVICE_KEY = r"System\CurrentControlSet\Services\lumivo-serwer"
 EXIT_WRONG_USE, EXIT_IN_USE = 2, 5
 
 
@@ -158,6 +161,11 @@ class InstallerTest(unittest.TestCase):
         return winebox.registry_value(self.prefix, UNINSTALL_KEY.replace(
             "Software\\", "Software\\" + view, 1), name)
 
+    def service_value(self, name):
+        """A value of the checker server's service, once uninstall_value has
+        had the registry written."""
+        return winebox.registry_value(self.prefix, SERVICE_KEY, name)
+
     def settings(self):
         with open(self.data("setup.dat"), "rb") as f:
             return setup_dat.unpack_settings(f.read())
@@ -246,6 +254,7 @@ class InstallerTest(unittest.TestCase):
                            "the checker did not save setup.dat before the upgrade")
         self.assertEqual(self.uninstall_value("DisplayVersion"), self.next_version)
         self.assertEqual(self.uninstall_value("AutostartUser"), "SKLEP\\kasa")
+        self.assertIsNone(self.service_value("Start"), "a service without /CHECKERSERVER")
         # The checker starts again through its task, as its user; Wine's
         # schtasks accepts the command but runs nothing.
         self.assertIn('"C:\\windows\\system32\\schtasks.exe" /Run /TN "lumivo"',
@@ -373,6 +382,51 @@ class InstallerTest(unittest.TestCase):
             self.assertIsNone(self.uninstall_value("DisplayName"))
             self.assertFalse(os.path.exists(self.data("setup.dat")))
         self.assertEqual(self.install_log().count(f"BŁĄD (kod {EXIT_WRONG_USE})"), 3)
+
+    # The checker server's component. Wine stores no recovery actions and
+    # has no firewall: the commands' exit codes in install.log stand for them.
+    def test_checker_server_service(self):
+        os.makedirs(self.data())
+        shutil.copy(os.path.join(SOURCE, "tools", "demo", "demo_items.csv"), self.data("cennik.csv"))
+        self.install(self.first, f"/CHECKERSERVER={DATA_DIR}\\cennik.csv",
+                     "/CHECKERSERVERWEIGHT=21,27", "/CHECKERSERVERVALUE=22",
+                     "/CHECKERSERVERITEMCODE=7")
+        self.assertEqual(self.uninstall_value("CheckerServerList"), DATA_DIR + "\\cennik.csv")
+        program = ntpath.join("C:\\", os.path.relpath(self.program_dir(), self.unix("C:\\")))
+        self.assertEqual(self.service_value("ImagePath"),
+                         f'"{program}\\checker_server.exe" --service --csv "{DATA_DIR}\\cennik.csv" '
+                         f'--setup "{DATA_DIR}\\serwer-setup.dat"'.replace("/", "\\"))
+        self.assertEqual(self.service_value("Start"), 2)
+        self.assertIn("sc.exe\" failure lumivo-serwer reset= 86400 actions= "
+                      "restart/5000/restart/5000/restart/60000: kod wyjścia 0", self.install_log())
+
+        # Wine starts the auto service with its server; the upgrade stops
+        # it before the files and starts it again, changing one prefix.
+        self.install(self.second, "/CHECKERSERVERVALUE=23")
+        with open(self.data("serwer-setup.dat"), "rb") as f:
+            record = setup_dat.unpack_settings(f.read())
+        self.assertEqual((record["weightPrefixes"], record["valuePrefixes"], record["shortItemCode"]),
+                         (["21", "27", ""], ["23", "", ""], 0))
+        self.assertIn("sc.exe\" stop lumivo-serwer: kod wyjścia 0", self.install_log())
+        line2 = self.ask_server("2100012012348")[25:45].decode("cp852")
+        self.assertRegex(line2, r"^Cena: +49\.35 *$")
+
+        self.wine(ntpath.join(program, "uninstall.exe"), "/S")
+        winebox.run(["wineserver", "-w"], env=self.env, timeout=winebox.time_limit(90))
+        self.assertIsNone(self.service_value("Start"))
+        self.assertTrue(os.path.exists(self.data("serwer-setup.dat")))
+
+    def ask_server(self, code):
+        """The server's answer on the loopback port the checkers ask."""
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
+            sock.settimeout(1)
+            deadline = time.monotonic() + winebox.time_limit(30)
+            while True:
+                sock.sendto(checker_servers.request_bytes(1, code), ("127.0.0.1", 1001))
+                try:
+                    return sock.recv(100)
+                except OSError:
+                    self.assertLess(time.monotonic(), deadline, "no answer from the service")
 
     # The settings tool as a technician uses it, against the checker server
     # that ships, serving the sample list that ships. On 127.0.0.1: under
