@@ -166,10 +166,10 @@ same_release_elsewhere() {
 }
 if [ -n "$release" ]; then
     step "the release again from a clone elsewhere: byte for byte the same"
-    started=$SECONDS
+    again_started=$SECONDS
     if same_release_elsewhere; then
         passed=$((passed + 1))
-        echo "test-all: the second release took $((SECONDS - started)) s"
+        echo "test-all: the second release took $((SECONDS - again_started)) s"
     else
         note_failure "the release built twice differs (or failed: $work/release-again.log)"
     fi
