@@ -56,12 +56,13 @@ bool toSettingsText(std::u16string_view text, std::string& out) {
     return true;
 }
 
-bool takeSettingsText(std::u16string_view value, size_t limit, const char* what,
-                      std::string& out, std::string& problem) {
+bool takeSettingsText(std::u16string_view value, size_t limit, const char* what, std::string& out,
+                      std::string& problem) {
     if (!toSettingsText(value, out)) {
-        problem = toolLine("%s: „%s” ma znak, którego nie ma w polskiej stronie kodowej "
-                             "Windows (1250).",
-                             what, utf16ToUtf8(value).c_str());
+        problem = toolLine(
+            "%s: „%s” ma znak, którego nie ma w polskiej stronie kodowej "
+            "Windows (1250).",
+            what, utf16ToUtf8(value).c_str());
         return false;
     }
     if (out.size() > limit) {
@@ -158,12 +159,13 @@ bool takePrefixes(std::u16string_view value, const char* what,
     for (size_t start = 0, comma = 0; comma < value.size(); start = comma + 1) {
         comma = std::min(value.find(u',', start), value.size());
         const std::u16string_view one = value.substr(start, comma - start);
-        const bool digits = one.size() == 2 && one[0] >= u'0' && one[0] <= u'9' &&
-                            one[1] >= u'0' && one[1] <= u'9';
+        const bool digits =
+            one.size() == 2 && one[0] >= u'0' && one[0] <= u'9' && one[1] >= u'0' && one[1] <= u'9';
         if (!digits || prefixes.size() == kPrefixSlots) {
-            problem = toolLine("%s: najwyżej %d przedrostki po dwie cyfry, rozdzielone "
-                               "przecinkiem, np. %s=21,27.",
-                               what, kPrefixSlots, what);
+            problem = toolLine(
+                "%s: najwyżej %d przedrostki po dwie cyfry, rozdzielone "
+                "przecinkiem, np. %s=21,27.",
+                what, kPrefixSlots, what);
             return false;
         }
         prefixes.emplace_back(one.begin(), one.end());
@@ -259,17 +261,19 @@ bool takeSwitch(std::u16string_view arg, unsigned modeBit, unsigned& seen, ToolR
         seen |= 1u << i;
         return kSwitches[i].take(value, request, problem);
     }
-    problem = toolLine("Nieznany, powtórzony albo nienależący do tego polecenia "
-                         "przełącznik: %s",
-                         utf16ToUtf8(arg).c_str());
+    problem = toolLine(
+        "Nieznany, powtórzony albo nienależący do tego polecenia "
+        "przełącznik: %s",
+        utf16ToUtf8(arg).c_str());
     return false;
 }
 
 // Settings to set, and not both modes at once.
 bool setRequestIsWhole(const ToolRequest& request, std::string& problem) {
     if (request.server && request.priceFile) {
-        problem = "/SERVER i /STANDALONE wykluczają się: sprawdzarka pracuje albo z "
-                  "serwerem, albo z plikiem cen.";
+        problem =
+            "/SERVER i /STANDALONE wykluczają się: sprawdzarka pracuje albo z "
+            "serwerem, albo z plikiem cen.";
         return false;
     }
     if (!request.server && !request.priceFile && !request.port && !request.baudRate &&
@@ -302,8 +306,7 @@ int parseToolArguments(const std::vector<std::u16string>& args, ToolRequest& req
     unsigned seen = 0;
     for (size_t i = 1; i < args.size(); ++i) {
         if (args[i].empty() || args[i][0] != u'/') {
-            problem = toolLine("Przełącznik zaczyna się od „/”: %s",
-                                 utf16ToUtf8(args[i]).c_str());
+            problem = toolLine("Przełącznik zaczyna się od „/”: %s", utf16ToUtf8(args[i]).c_str());
             return kToolWrongUse;
         }
         if (!takeSwitch(args[i], modeBit, seen, request, problem)) return kToolWrongUse;

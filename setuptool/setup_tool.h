@@ -22,10 +22,10 @@
 
 // Exit codes, the same in every mode.
 inline constexpr int kToolDone = 0;
-inline constexpr int kToolNo = 1;            // check: does not work; stop: none ran
-inline constexpr int kToolWrongUse = 2;      // a switch unknown, doubled or wrong
-inline constexpr int kToolFileTrouble = 3;   // the folder or setup.dat cannot be used
-inline constexpr int kToolCheckerRuns = 4;   // set: the checker runs; stop: it stays
+inline constexpr int kToolNo = 1;           // check: does not work; stop: none ran
+inline constexpr int kToolWrongUse = 2;     // a switch unknown, doubled or wrong
+inline constexpr int kToolFileTrouble = 3;  // the folder or setup.dat cannot be used
+inline constexpr int kToolCheckerRuns = 4;  // set: the checker runs; stop: it stays
 
 enum class ToolMode { Help, Show, Set, Check, Stop, Run };
 

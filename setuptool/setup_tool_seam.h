@@ -49,9 +49,9 @@ bool toolClaimWatchdog();
 
 struct ProgramRun {
     bool started = false;
-    unsigned long exitCode = 0;   // when it started and ended
-    unsigned long startError = 0; // when it did not start
-    bool endRequested = false;    // the watchdog was asked to end meanwhile
+    unsigned long exitCode = 0;    // when it started and ended
+    unsigned long startError = 0;  // when it did not start
+    bool endRequested = false;     // the watchdog was asked to end meanwhile
 };
 
 // Starts `program` (empty: lumivo.exe beside the tool) in the working folder

@@ -3,9 +3,8 @@
 // its lines on the console in UTF-16 or, redirected, as UTF-8, and the
 // folder's checker and watchdog through their named objects
 // (settings/running_checker_win32.h).
-#include <windows.h>
-
 #include <shellapi.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -82,8 +81,8 @@ void appendToLog(std::string_view line) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t stamp[32];
-    wsprintfW(stamp, L"%04u-%02u-%02u %02u:%02u:%02u  ", now.wYear, now.wMonth, now.wDay,
-              now.wHour, now.wMinute, now.wSecond);
+    wsprintfW(stamp, L"%04u-%02u-%02u %02u:%02u:%02u  ", now.wYear, now.wMonth, now.wDay, now.wHour,
+              now.wMinute, now.wSecond);
     text += stamp + utf8ToWide(line) + L"\r\n";
     DWORD written = 0;
     WriteFile(file, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written,
@@ -107,8 +106,8 @@ void enableDebugPrivilege() {
 // may name a number Windows has given to another program since.
 HANDLE openChecker(uint32_t processId) {
     enableDebugPrivilege();
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
-                                 FALSE, processId);
+    HANDLE process = OpenProcess(
+        PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
     if (process == nullptr) return nullptr;
     wchar_t image[MAX_PATH * 4];
     DWORD length = MAX_PATH * 4;
@@ -166,8 +165,7 @@ void showWarning(const char* text) {
 
 bool toolStartLog(std::u16string_view path) {
     std::wstring full(MAX_PATH * 4, L'\0');
-    const DWORD length =
-        GetFullPathNameW(wideOf(path).c_str(), MAX_PATH * 4, full.data(), nullptr);
+    const DWORD length = GetFullPathNameW(wideOf(path).c_str(), MAX_PATH * 4, full.data(), nullptr);
     if (length == 0 || length >= MAX_PATH * 4) return false;
     full.resize(length);
     HANDLE file = CreateFileW(full.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -188,9 +186,9 @@ std::string toolFolderName() {
 }
 
 long toolReadFile(std::u16string_view path, void* buffer, size_t capacity) {
-    HANDLE file = CreateFileW(wideOf(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(wideOf(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     DWORD got = 0;
     const bool read = ReadFile(file, buffer, static_cast<DWORD>(capacity), &got, nullptr);

@@ -76,13 +76,15 @@ bool readWholeRecord(Settings& record) {
         toolComplain(toolLine("Nie można odczytać pliku setup.dat w folderze %s (błąd %lu).",
                               folder.c_str(), settingsFileLastError()));
     } else if (got == kSettingsFileMissing) {
-        toolComplain(toolLine("W folderze %s nie ma pliku setup.dat: sprawdzarka uruchomiona w "
-                              "tym folderze zapisze w nim ustawienia domyślne.",
-                              folder.c_str()));
+        toolComplain(
+            toolLine("W folderze %s nie ma pliku setup.dat: sprawdzarka uruchomiona w "
+                     "tym folderze zapisze w nim ustawienia domyślne.",
+                     folder.c_str()));
     } else if (got < static_cast<long>(sizeof record)) {
-        toolComplain(toolLine("Plik setup.dat w folderze %s ma %ld bajtów zamiast 500: "
-                              "sprawdzarka zastąpi go ustawieniami domyślnymi.",
-                              folder.c_str(), got));
+        toolComplain(
+            toolLine("Plik setup.dat w folderze %s ma %ld bajtów zamiast 500: "
+                     "sprawdzarka zastąpi go ustawieniami domyślnymi.",
+                     folder.c_str(), got));
     }
     return got == static_cast<long>(sizeof record);
 }
@@ -136,9 +138,10 @@ bool startingRecord(const Settings* prepared, Settings& record) {
     const long got = readSettingsRecord(record);
     if (got == static_cast<long>(sizeof record)) return true;
     if (got == kSettingsFileUnreadable) {
-        toolComplain(toolLine("Nie można odczytać pliku setup.dat w folderze %s (błąd %lu): "
-                              "nic nie zmieniono.",
-                              toolFolderName().c_str(), settingsFileLastError()));
+        toolComplain(
+            toolLine("Nie można odczytać pliku setup.dat w folderze %s (błąd %lu): "
+                     "nic nie zmieniono.",
+                     toolFolderName().c_str(), settingsFileLastError()));
         return false;
     }
     toolSay("Brak pełnego pliku setup.dat: zmiany dotyczą ustawień domyślnych sprawdzarki.");
@@ -149,18 +152,20 @@ bool startingRecord(const Settings* prepared, Settings& record) {
 int setSettings(const ToolRequest& request, const Settings* prepared) {
     const std::string folder = toolFolderName();
     if (toolCheckerRuns()) {
-        toolComplain(toolLine("Sprawdzarka z folderu %s działa i przy zamykaniu zapisałaby swoje "
-                              "ustawienia: zamknij ją (lumivo-setup stop) i spróbuj ponownie.",
-                              folder.c_str()));
+        toolComplain(
+            toolLine("Sprawdzarka z folderu %s działa i przy zamykaniu zapisałaby swoje "
+                     "ustawienia: zamknij ją (lumivo-setup stop) i spróbuj ponownie.",
+                     folder.c_str()));
         return kToolCheckerRuns;
     }
     Settings record;
     if (!startingRecord(prepared, record)) return kToolFileTrouble;
     applySettings(request, record);
     if (!storeSettingsRecord(record)) {
-        toolComplain(toolLine("Nie można zapisać pliku setup.dat w folderze %s (błąd %lu): "
-                              "plik jest taki jak przedtem.",
-                              folder.c_str(), settingsSaveError()));
+        toolComplain(
+            toolLine("Nie można zapisać pliku setup.dat w folderze %s (błąd %lu): "
+                     "plik jest taki jak przedtem.",
+                     folder.c_str(), settingsSaveError()));
         return kToolFileTrouble;
     }
     toolSay("Zapisano plik setup.dat w folderze " + folder + ":");
@@ -217,8 +222,9 @@ int checkServer(const Settings& record, const std::string& code) {
                      fieldUtf8(record.serverAddress).c_str(), static_cast<int>(kCheckerPort)));
     char reply[kReplyBufferSize] = {};
     if (queryCheckerServer(address, kCheckerPort, code.c_str(), reply) != 0) {
-        toolComplain("Serwer nie odpowiedział w ciągu 3 s: sprawdzarka pokaże „Błąd komunikacji z "
-                     "serwerem sprawdzarek”.");
+        toolComplain(
+            "Serwer nie odpowiedział w ciągu 3 s: sprawdzarka pokaże „Błąd komunikacji z "
+            "serwerem sprawdzarek”.");
         return kToolNo;
     }
     clearCheckState();
@@ -257,9 +263,10 @@ int stopChecker() {
     }
     if (outcome.watchdogRan) toolSay("Zakończono nadzór sprawdzarki z folderu " + folder + ".");
     if (outcome.forced) {
-        toolSay(toolLine("Sprawdzarka (proces %lu) nie zamknęła się na prośbę: zakończono jej "
-                         "proces.",
-                         static_cast<unsigned long>(outcome.processId)));
+        toolSay(
+            toolLine("Sprawdzarka (proces %lu) nie zamknęła się na prośbę: zakończono jej "
+                     "proces.",
+                     static_cast<unsigned long>(outcome.processId)));
     } else if (outcome.checkerRan) {
         toolSay("Zamknięto sprawdzarkę z folderu " + folder + ".");
     }

@@ -20,9 +20,10 @@ constexpr uint64_t kRecoveredAfterMs = 60 * 1000;
 
 void reportFailure(const ProgramRun& run, const std::string& program, int pause) {
     if (run.started) {
-        toolSay(toolLine("Sprawdzarka zakończyła się z kodem %lu (0x%08lX): ponowne uruchomienie "
-                         "za %d s.",
-                         run.exitCode, run.exitCode, pause));
+        toolSay(
+            toolLine("Sprawdzarka zakończyła się z kodem %lu (0x%08lX): ponowne uruchomienie "
+                     "za %d s.",
+                     run.exitCode, run.exitCode, pause));
     } else {
         toolComplain(toolLine("Nie można uruchomić %s (błąd %lu): ponowna próba za %d s.",
                               program.c_str(), run.startError, pause));

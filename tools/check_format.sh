@@ -11,7 +11,7 @@ cd "$root"
 format=clang-format-14
 command -v "$format" >/dev/null 2>&1 || format=clang-format
 
-files=$(find base checker lookup scanner settings ui pricelist prchk server tests resources \
+files=$(find base checker lookup scanner settings ui pricelist prchk server setuptool tests resources \
             \( -name '*.cpp' -o -name '*.h' \) -type f | sort)
 if [ "$fix" = 1 ]; then
     # shellcheck disable=SC2086
