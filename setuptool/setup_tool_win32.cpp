@@ -3,8 +3,9 @@
 // its lines on the console in UTF-16 or, redirected, as UTF-8, and the
 // folder's checker and watchdog through their named objects
 // (settings/running_checker_win32.h).
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h before it.
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
